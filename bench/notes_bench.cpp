@@ -1,0 +1,98 @@
+// Prints the cost of saving and loading the notes file against plain file I/O
+// of the same bytes, Qt's own JSON classes side by side, and the caption cost.
+#include "BenchUtil.h"
+#include "notes/NotesFile.h"
+#include "notes/PersistenceManager.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace jotbox;
+using jotbox::bench::medianMs;
+
+namespace {
+
+void plainWrite(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || ::fsync(f.handle()) != 0)
+        std::abort();
+}
+
+QByteArray plainRead(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<Note> qtDecode(const QByteArray& bytes) {
+    QList<Note> notes;
+    for (const QJsonValue& v : QJsonDocument::fromJson(bytes).array()) {
+        const QJsonObject o = v.toObject();
+        notes.append(Note{QUuid::fromString(o.value(u"id").toString()), o.value(u"content").toString(),
+                          o.value(u"createdAt").toDouble()});
+    }
+    return notes;
+}
+
+QByteArray qtEncode(const QList<Note>& notes) {
+    QJsonArray array;
+    for (const Note& n : notes)
+        array.append(QJsonObject{{"id", n.id.toString(QUuid::WithoutBraces).toUpper()},
+                                 {"content", n.content},
+                                 {"createdAt", n.createdAt}});
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+void measure(const char* name, const QList<Note>& notes, int runs) {
+    QTemporaryDir dir;
+    PersistenceManager manager(dir.path());
+    const QByteArray bytes = *NotesFile::encode(notes);
+    const QString plainPath = dir.filePath("plain.json");
+
+    const double save = medianMs(runs, [&] { (void)manager.save(notes); });
+    const double write = medianMs(runs, [&] { plainWrite(plainPath, bytes); });
+    const double load = medianMs(runs, [&] { (void)manager.load(); });
+    const double read = medianMs(runs, [&] { (void)plainRead(plainPath); });
+    const double encode = medianMs(runs, [&] { (void)NotesFile::encode(notes); });
+    const double decode = medianMs(runs, [&] { (void)NotesFile::decode(bytes); });
+    const double qtEnc = medianMs(runs, [&] { (void)qtEncode(notes); });
+    const double qtDec = medianMs(runs, [&] { (void)qtDecode(bytes); });
+
+    std::printf("%s (%.1f MB)\n", name, bytes.size() / 1e6);
+    std::printf("  save %8.3f ms   plain write+fsync %8.3f ms   ratio %.2fx (target <= 2x)\n", save, write,
+                save / write);
+    std::printf("  load %8.3f ms   plain read        %8.3f ms   ratio %.2fx (target <= 4x)\n", load, read,
+                load / read);
+    std::printf("  codec only: encode %.3f ms, decode %.3f ms (RapidJSON)\n", encode, decode);
+    std::printf("  side by side: encode %.3f ms, decode %.3f ms (Qt QJsonDocument)\n", qtEnc, qtDec);
+}
+
+QString text(qsizetype bytes, char16_t c = u'x') {
+    QString s(bytes, QChar(c));
+    for (qsizetype i = 60; i < s.size(); i += 61)
+        s[i] = u'\n';
+    return s;
+}
+
+} // namespace
+
+int main() {
+    QList<Note> thousand;
+    for (int i = 0; i < 1000; ++i)
+        thousand.append(Note{QUuid::createUuid(), text(1024), 700000000.0 + i * 0.123456789});
+    measure("1,000 notes of 1 KB", thousand, 31);
+    measure("one note of 10 MB", {Note{QUuid::createUuid(), text(10 * 1024 * 1024), 700000000.5}}, 11);
+
+    Note huge{QUuid::createUuid(), QString(1024 * 1024, QChar(u'a')) + "\nsecond line", 0};
+    const double caption = medianMs(101, [&] { (void)huge.title(); });
+    huge.content = "   " + QString(1024 * 1024, QChar(u'a')) + "   ";
+    const double captionTrimmed = medianMs(101, [&] { (void)huge.title(); });
+    std::printf("caption of a 1 MB first line: %.3f ms, padded with spaces: %.3f ms (target < 1 ms)\n",
+                caption, captionTrimmed);
+    return 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Jotbox needs to build, run and test.
+# Quick and silent when everything is present: apt-get runs only for what is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  rapidjson-dev
+  libgtest-dev libgmock-dev
+  libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
+  xvfb xdotool x11-utils trayer openbox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

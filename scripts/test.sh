@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Jotbox twice (plain, and with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs every test in both builds.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+jobs=$(nproc)
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j "$jobs"
+cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DJOTBOX_SANITIZE=ON >/dev/null
+cmake --build "$root/build-asan" -j "$jobs"
+
+export QT_QPA_PLATFORM=offscreen
+status=0
+echo "== tests =="
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs" || status=1
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L unit || status=1
+exit $status

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "notes/Note.h"
+#include "notes/PersistenceManager.h"
+#include "notes/SingleShotTimer.h"
+
+#include <QList>
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace jotbox {
+
+class NoteStore;
+
+// The two halves of a two-way accessor to the active note. Both hold the
+// store weakly: once it is gone, reads give a fresh blank note and writes
+// are dropped.
+struct NoteBinding {
+    std::function<Note()> get;
+    std::function<void(const Note&)> set;
+};
+
+// The channel of save requests; every send restarts the quiet period.
+class SaveSubject {
+public:
+    explicit SaveSubject(std::function<void()> onSend) : m_onSend(std::move(onSend)) {}
+    void send() { m_onSend(); }
+
+private:
+    std::function<void()> m_onSend;
+};
+
+// The one live model: the notes in tab order, the active tab, and the
+// debounced saving of the whole list. Lives on the UI thread.
+class NoteStore : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kSaveDelay{500};
+
+    explicit NoteStore(std::shared_ptr<PersistenceManager> persistence,
+                       std::unique_ptr<SingleShotTimer> saveTimer = nullptr,
+                       QObject* parent = nullptr);
+    ~NoteStore() override;
+
+    const QList<Note>& notes() const { return m_notes; }
+    qint64 activeTabIndex() const { return m_activeTabIndex; }
+    const std::shared_ptr<PersistenceManager>& persistence() const { return m_persistence; }
+
+    void addTab();
+    void selectTab(qint64 index);
+    void closeTab(qint64 index);
+
+    NoteBinding activeNoteBinding();
+    SaveSubject& saveSubject() { return m_saveSubject; }
+
+    // Writes a pending save now; does nothing when none is pending.
+    void flush();
+    bool hasPendingSave() const { return m_saveTimer->isActive(); }
+
+signals:
+    // Emitted just before each change of `notes` or `activeTabIndex`.
+    void objectWillChange();
+    // Emitted just after it, so views can re-read the new state at once.
+    void objectDidChange();
+
+private:
+    bool isActiveInRange() const;
+    void requestSave();
+    void saveNow();
+    template <typename Change> void change(Change&& apply);
+
+    QList<Note> m_notes;
+    qint64 m_activeTabIndex = 0;
+    std::shared_ptr<PersistenceManager> m_persistence;
+    std::unique_ptr<SingleShotTimer> m_saveTimer;
+    SaveSubject m_saveSubject;
+};
+
+} // namespace jotbox

@@ -1,0 +1,108 @@
+#include "notes/NotesFile.h"
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wclass-memaccess"
+#endif
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cmath>
+
+namespace jotbox::NotesFile {
+
+namespace {
+
+constexpr char kId[] = "id";
+constexpr char kContent[] = "content";
+constexpr char kCreatedAt[] = "createdAt";
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::optional<Note> decodeNote(const rapidjson::Value& value) {
+    if (!value.IsObject())
+        return std::nullopt;
+    const auto id = value.FindMember(kId);
+    const auto content = value.FindMember(kContent);
+    const auto createdAt = value.FindMember(kCreatedAt);
+    const auto end = value.MemberEnd();
+    if (id == end || content == end || createdAt == end)
+        return std::nullopt;
+    if (!id->value.IsString() || !content->value.IsString() || !createdAt->value.IsNumber())
+        return std::nullopt;
+
+    const auto uuid = parseCanonicalUuid(
+        QLatin1StringView(id->value.GetString(), id->value.GetStringLength()));
+    const double seconds = createdAt->value.GetDouble();
+    if (!uuid || !std::isfinite(seconds))
+        return std::nullopt;
+    return Note{*uuid,
+                QString::fromUtf8(content->value.GetString(), content->value.GetStringLength()),
+                seconds};
+}
+
+} // namespace
+
+std::optional<QUuid> parseCanonicalUuid(QLatin1StringView text) {
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+        const char c = text[i].toLatin1();
+        if (hyphen ? c != '-' : !isHex(c))
+            return std::nullopt;
+    }
+    return QUuid::fromString(text);
+}
+
+std::optional<QByteArray> encode(const QList<Note>& notes) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartArray();
+    for (const Note& note : notes) {
+        const QByteArray id = note.id.toByteArray(QUuid::WithoutBraces).toUpper();
+        const QByteArray content = note.content.toUtf8();
+        writer.StartObject();
+        writer.Key(kId);
+        writer.String(id.constData(), static_cast<rapidjson::SizeType>(id.size()));
+        writer.Key(kContent);
+        writer.String(content.constData(), static_cast<rapidjson::SizeType>(content.size()));
+        writer.Key(kCreatedAt);
+        if (!writer.Double(note.createdAt))
+            return std::nullopt;
+        writer.EndObject();
+    }
+    writer.EndArray();
+    return QByteArray(buffer.GetString(), static_cast<qsizetype>(buffer.GetSize()));
+}
+
+std::optional<QList<Note>> decode(QByteArray bytes) {
+    // Parsed in place: the strings are decoded into the buffer we already own.
+    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
+                               rapidjson::kParseFullPrecisionFlag;
+    // A raw NUL byte is never valid JSON, and would end an in-place parse early.
+    if (bytes.contains('\0'))
+        return std::nullopt;
+    rapidjson::Document document;
+    document.ParseInsitu<flags>(bytes.data());
+    if (document.HasParseError() || !document.IsArray())
+        return std::nullopt;
+
+    QList<Note> notes;
+    notes.reserve(document.Size());
+    for (const auto& element : document.GetArray()) {
+        auto note = decodeNote(element);
+        if (!note)
+            return std::nullopt;
+        notes.append(std::move(*note));
+    }
+    return notes;
+}
+
+} // namespace jotbox::NotesFile

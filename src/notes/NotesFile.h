@@ -1,0 +1,28 @@
+#pragma once
+
+#include "notes/Note.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+namespace jotbox {
+
+// The notes file's exact form: a compact UTF-8 JSON array of
+// {"id": upper-case canonical UUID, "content": text, "createdAt": seconds}.
+namespace NotesFile {
+
+// nullopt only when a note holds a time JSON cannot express (not finite).
+std::optional<QByteArray> encode(const QList<Note>& notes);
+
+// The whole list, or nullopt when the bytes depart from the form in any way;
+// never a partial list. Keys beyond the three are ignored.
+std::optional<QList<Note>> decode(QByteArray bytes);
+
+// Parses exactly the canonical 8-4-4-4-12 hexadecimal form, either case.
+std::optional<QUuid> parseCanonicalUuid(QLatin1StringView text);
+
+} // namespace NotesFile
+
+} // namespace jotbox

@@ -1,0 +1,113 @@
+#include "notes/PersistenceManager.h"
+
+#include "notes/NotesFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
+namespace jotbox {
+
+namespace {
+
+constexpr auto kFileName = "notes.json";
+constexpr auto kFolderName = "Jotbox";
+constexpr QFile::Permissions kPrivateFolder =
+    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+QString defaultDirectory() {
+    const QStringList roots = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    const QString root =
+        roots.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : roots.first();
+    return QDir(root).filePath(QLatin1String(kFolderName));
+}
+
+} // namespace
+
+PersistenceManager::PersistenceManager() : m_directory(defaultDirectory()) {}
+
+PersistenceManager::PersistenceManager(QString directory) : m_directory(std::move(directory)) {}
+
+QString PersistenceManager::filePath() const {
+    return QDir(m_directory).filePath(QLatin1String(kFileName));
+}
+
+QList<Note> PersistenceManager::load() {
+    QFile file(filePath());
+    m_unreadableOnDisk = false;
+    if (!file.exists())
+        return {};
+    std::optional<QList<Note>> notes;
+    if (file.open(QIODevice::ReadOnly))
+        notes = NotesFile::decode(file.readAll());
+    if (!notes) {
+        m_unreadableOnDisk = true;
+        return {};
+    }
+    return *notes;
+}
+
+bool PersistenceManager::ensureDirectory(QString* error) const {
+    const QFileInfo info(m_directory);
+    if (info.exists() || info.isSymLink())
+        return true;
+    // Parents get the usual permissions; our own folder is private whatever the umask.
+    if (!QDir().mkpath(info.absolutePath()) || !QDir().mkdir(m_directory, kPrivateFolder) ||
+        !QFile::setPermissions(m_directory, kPrivateFolder)) {
+        *error = QStringLiteral("cannot create the folder %1").arg(m_directory);
+        return false;
+    }
+    return true;
+}
+
+bool PersistenceManager::setAsideUnreadable(QString* error) {
+    const QString path = filePath();
+    if (!QFileInfo::exists(path)) {
+        m_unreadableOnDisk = false;
+        return true;
+    }
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    const QString base = path + QStringLiteral(".unreadable-") + stamp;
+    // QFile::rename never replaces an existing file, so earlier copies survive.
+    for (int n = 1; n <= 100; ++n) {
+        const QString target = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
+        if (QFile::rename(path, target)) {
+            m_unreadableOnDisk = false;
+            return true;
+        }
+    }
+    *error = QStringLiteral("cannot move the unreadable %1 aside").arg(path);
+    return false;
+}
+
+std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
+    QString error;
+    if (!ensureDirectory(&error))
+        return error;
+    const std::optional<QByteArray> bytes = NotesFile::encode(notes);
+    if (!bytes)
+        return QStringLiteral("a note cannot be encoded");
+    if (m_unreadableOnDisk && !setAsideUnreadable(&error))
+        return error;
+
+    // Written to a temporary file in the same folder, synced, then renamed
+    // over the old file: the file on disk is always one complete list.
+    QSaveFile file(filePath());
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0 || file.write(*bytes) != bytes->size()) {
+        file.cancelWriting();
+        return QStringLiteral("cannot write %1").arg(filePath());
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+} // namespace jotbox

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "notes/Note.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace jotbox {
+
+// Moves the whole list of notes between memory and "notes.json".
+class PersistenceManager {
+public:
+    // The default folder: "Jotbox" in the user's data folder ($XDG_DATA_HOME).
+    PersistenceManager();
+    // A folder given here is used exactly as it is.
+    explicit PersistenceManager(QString directory);
+
+    QUrl directoryURL() const { return QUrl::fromLocalFile(m_directory); }
+    QString directoryPath() const { return m_directory; }
+    QString filePath() const;
+
+    // Never fails: a missing or unreadable file gives an empty list.
+    QList<Note> load();
+
+    // nullopt when the list was written; otherwise why it was not.
+    std::optional<QString> save(const QList<Note>& notes);
+
+private:
+    bool ensureDirectory(QString* error) const;
+    bool setAsideUnreadable(QString* error);
+
+    QString m_directory;
+    // Set when load found a file it could not read; that file is moved
+    // aside, never overwritten, before the next save.
+    bool m_unreadableOnDisk = false;
+};
+
+} // namespace jotbox

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "notes/SingleShotTimer.h"
+
+#include <memory>
+#include <vector>
+
+namespace jotbox::testing {
+
+// Time that moves only when a test says so. Timers made from it fire during
+// advance(), in deadline order, so debounce tests never sleep or race.
+class ManualClock {
+public:
+    using ms = std::chrono::milliseconds;
+
+    class Timer final : public SingleShotTimer {
+    public:
+        explicit Timer(ManualClock& clock) : m_clock(clock) {}
+        ~Timer() override { std::erase(m_clock.m_timers, this); }
+        void start(ms interval) override {
+            m_deadline = m_clock.m_now + interval;
+            m_active = true;
+            ++starts;
+        }
+        void stop() override { m_active = false; }
+        bool isActive() const override { return m_active; }
+        void setCallback(std::function<void()> callback) override { m_callback = std::move(callback); }
+        int starts = 0;
+
+    private:
+        friend class ManualClock;
+        ManualClock& m_clock;
+        ms m_deadline{0};
+        bool m_active = false;
+        std::function<void()> m_callback;
+    };
+
+    std::unique_ptr<Timer> makeTimer() {
+        auto timer = std::make_unique<Timer>(*this);
+        m_timers.push_back(timer.get());
+        return timer;
+    }
+
+    ms now() const { return m_now; }
+
+    void advance(ms by) {
+        const ms target = m_now + by;
+        for (;;) {
+            Timer* next = nullptr;
+            for (Timer* t : m_timers)
+                if (t->m_active && t->m_deadline <= target && (!next || t->m_deadline < next->m_deadline))
+                    next = t;
+            if (!next)
+                break;
+            m_now = next->m_deadline;
+            next->m_active = false;
+            if (next->m_callback)
+                next->m_callback();
+        }
+        m_now = target;
+    }
+
+private:
+    ms m_now{0};
+    std::vector<Timer*> m_timers;
+};
+
+} // namespace jotbox::testing
