@@ -13,7 +13,9 @@ template <typename F> double medianMs(int runs, F&& f) {
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         f();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
     return times[runs / 2];

@@ -33,8 +33,8 @@ QList<Note> qtDecode(const QByteArray& bytes) {
     QList<Note> notes;
     for (const QJsonValue& v : QJsonDocument::fromJson(bytes).array()) {
         const QJsonObject o = v.toObject();
-        notes.append(Note{QUuid::fromString(o.value(u"id").toString()), o.value(u"content").toString(),
-                          o.value(u"createdAt").toDouble()});
+        notes.append(Note{QUuid::fromString(o.value(u"id").toString()),
+                          o.value(u"content").toString(), o.value(u"createdAt").toDouble()});
     }
     return notes;
 }
@@ -64,12 +64,13 @@ void measure(const char* name, const QList<Note>& notes, int runs) {
     const double qtDec = medianMs(runs, [&] { (void)qtDecode(bytes); });
 
     std::printf("%s (%.1f MB)\n", name, bytes.size() / 1e6);
-    std::printf("  save %8.3f ms   plain write+fsync %8.3f ms   ratio %.2fx (target <= 2x)\n", save, write,
-                save / write);
-    std::printf("  load %8.3f ms   plain read        %8.3f ms   ratio %.2fx (target <= 4x)\n", load, read,
-                load / read);
+    std::printf("  save %8.3f ms   plain write+fsync %8.3f ms   ratio %.2fx (target <= 2x)\n", save,
+                write, save / write);
+    std::printf("  load %8.3f ms   plain read        %8.3f ms   ratio %.2fx (target <= 4x)\n", load,
+                read, load / read);
     std::printf("  codec only: encode %.3f ms, decode %.3f ms (RapidJSON)\n", encode, decode);
-    std::printf("  side by side: encode %.3f ms, decode %.3f ms (Qt QJsonDocument)\n", qtEnc, qtDec);
+    std::printf("  side by side: encode %.3f ms, decode %.3f ms (Qt QJsonDocument)\n", qtEnc,
+                qtDec);
 }
 
 QString text(qsizetype bytes, char16_t c = u'x') {
@@ -86,13 +87,15 @@ int main() {
     for (int i = 0; i < 1000; ++i)
         thousand.append(Note{QUuid::createUuid(), text(1024), 700000000.0 + i * 0.123456789});
     measure("1,000 notes of 1 KB", thousand, 31);
-    measure("one note of 10 MB", {Note{QUuid::createUuid(), text(10 * 1024 * 1024), 700000000.5}}, 11);
+    measure("one note of 10 MB", {Note{QUuid::createUuid(), text(10 * 1024 * 1024), 700000000.5}},
+            11);
 
     Note huge{QUuid::createUuid(), QString(1024 * 1024, QChar(u'a')) + "\nsecond line", 0};
     const double caption = medianMs(101, [&] { (void)huge.title(); });
     huge.content = "   " + QString(1024 * 1024, QChar(u'a')) + "   ";
     const double captionTrimmed = medianMs(101, [&] { (void)huge.title(); });
-    std::printf("caption of a 1 MB first line: %.3f ms, padded with spaces: %.3f ms (target < 1 ms)\n",
-                caption, captionTrimmed);
+    std::printf(
+        "caption of a 1 MB first line: %.3f ms, padded with spaces: %.3f ms (target < 1 ms)\n",
+        caption, captionTrimmed);
     return 0;
 }

@@ -41,8 +41,8 @@ std::optional<Note> decodeNote(const rapidjson::Value& value) {
     if (!id->value.IsString() || !content->value.IsString() || !createdAt->value.IsNumber())
         return std::nullopt;
 
-    const auto uuid = parseCanonicalUuid(
-        QLatin1StringView(id->value.GetString(), id->value.GetStringLength()));
+    const auto uuid =
+        parseCanonicalUuid(QLatin1StringView(id->value.GetString(), id->value.GetStringLength()));
     const double seconds = createdAt->value.GetDouble();
     if (!uuid || !std::isfinite(seconds))
         return std::nullopt;
@@ -93,6 +93,8 @@ std::optional<QList<Note>> decode(QByteArray bytes) {
     // A raw NUL byte is never valid JSON, and would end an in-place parse early.
     if (!bytes.isValidUtf8() || bytes.contains('\0'))
         return std::nullopt;
+    // The SIMD string scan reads whole aligned 16-byte blocks: leave room past the end.
+    bytes.reserve(bytes.size() + 16);
     rapidjson::Document document;
     document.ParseInsitu<flags>(bytes.data());
     if (document.HasParseError() || !document.IsArray())

@@ -21,7 +21,8 @@ constexpr QFile::Permissions kPrivateFolder =
     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 QString defaultDirectory() {
-    const QStringList roots = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    const QStringList roots =
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
     const QString root =
         roots.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : roots.first();
     return QDir(root).filePath(QLatin1String(kFolderName));

@@ -47,7 +47,8 @@ bool canonicallyEqual(QStringView a, QStringView b) {
     while (start > 0 && !(isStableSplit(a, start) && isStableSplit(b, start)))
         --start;
     qsizetype suffix = commonSuffix(a, b, start);
-    while (suffix > 0 && !(isStableSplit(a, a.size() - suffix) && isStableSplit(b, b.size() - suffix)))
+    while (suffix > 0 &&
+           !(isStableSplit(a, a.size() - suffix) && isStableSplit(b, b.size() - suffix)))
         --suffix;
     const auto middle = [&](QStringView s) {
         return s.sliced(start, s.size() - suffix - start)

@@ -24,7 +24,9 @@ public:
         }
         void stop() override { m_active = false; }
         bool isActive() const override { return m_active; }
-        void setCallback(std::function<void()> callback) override { m_callback = std::move(callback); }
+        void setCallback(std::function<void()> callback) override {
+            m_callback = std::move(callback);
+        }
         int starts = 0;
 
     private:
@@ -48,7 +50,8 @@ public:
         for (;;) {
             Timer* next = nullptr;
             for (Timer* t : m_timers)
-                if (t->m_active && t->m_deadline <= target && (!next || t->m_deadline < next->m_deadline))
+                if (t->m_active && t->m_deadline <= target &&
+                    (!next || t->m_deadline < next->m_deadline))
                     next = t;
             if (!next)
                 break;

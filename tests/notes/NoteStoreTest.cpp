@@ -1,5 +1,5 @@
-#include "notes/ManualClock.h"
 #include "notes/NoteStore.h"
+#include "notes/ManualClock.h"
 #include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
@@ -21,7 +21,8 @@ class NoteStoreTest : public ::testing::Test {
 protected:
     QTemporaryDir tmp;
     ManualClock clock;
-    std::shared_ptr<PersistenceManager> persistence = std::make_shared<PersistenceManager>(tmp.path());
+    std::shared_ptr<PersistenceManager> persistence =
+        std::make_shared<PersistenceManager>(tmp.path());
     ManualClock::Timer* timer = nullptr;
 
     std::unique_ptr<NoteStore> makeStore() {
@@ -116,7 +117,8 @@ TEST_F(NoteStoreTest, ClosingFollowsTheTable) {
         store->selectTab(c.active);
         store->closeTab(c.closed);
         EXPECT_EQ(texts(*store), c.after) << c.before.join("") << " close " << c.closed;
-        EXPECT_EQ(store->activeTabIndex(), c.activeAfter) << c.before.join("") << " close " << c.closed;
+        EXPECT_EQ(store->activeTabIndex(), c.activeAfter)
+            << c.before.join("") << " close " << c.closed;
         EXPECT_EQ(timer->starts, c.saved ? 1 : 0);
         clock.advance(1s);
         EXPECT_EQ(onDisk(), c.saved ? c.after : c.before);
@@ -127,9 +129,7 @@ TEST_F(NoteStoreTest, SelectTabSignalsEvenForTheSameIndexAndNeverSaves) {
     seed({"A", "B"});
     auto store = makeStore();
     int changes = 0;
-    QObject::connect(store.get(), &NoteStore::objectWillChange, [&] {
-        ++changes;
-    });
+    QObject::connect(store.get(), &NoteStore::objectWillChange, [&] { ++changes; });
     store->selectTab(0);
     EXPECT_EQ(changes, 1);
     store->selectTab(1);
@@ -145,7 +145,8 @@ TEST_F(NoteStoreTest, ChangeSignalFiresBeforeTheChange) {
     seed({"A", "B"});
     auto store = makeStore();
     qint64 seenBefore = -1;
-    QObject::connect(store.get(), &NoteStore::objectWillChange, [&] { seenBefore = store->activeTabIndex(); });
+    QObject::connect(store.get(), &NoteStore::objectWillChange,
+                     [&] { seenBefore = store->activeTabIndex(); });
     store->selectTab(1);
     EXPECT_EQ(seenBefore, 0);
 }
@@ -223,7 +224,7 @@ TEST_F(NoteStoreTest, BindingHoldsTheStoreWeakly) {
     const Note a = binding.get();
     const Note b = binding.get();
     EXPECT_TRUE(a.content.isEmpty());
-    EXPECT_NE(a.id, b.id); // a fresh placeholder at every read
+    EXPECT_NE(a.id, b.id);                                // a fresh placeholder at every read
     binding.set(Note{QUuid::createUuid(), "dropped", 0}); // does nothing, does not crash
 }
 

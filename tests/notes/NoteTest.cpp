@@ -28,7 +28,8 @@ TEST(NoteTitle, BlankFirstLineIsNewNoteEvenWithTextBelow) {
 
 TEST(NoteTitle, TrimsTabsAndSpaceSeparatorsAtBothEndsOnly) {
     EXPECT_EQ(title("  Shopping  \nmilk"), "Shopping");
-    EXPECT_EQ(title(QString::fromUtf8("\u00A0Buy\u00A0milk\u3000")), QString::fromUtf8("Buy\u00A0milk"));
+    EXPECT_EQ(title(QString::fromUtf8("\u00A0Buy\u00A0milk\u3000")),
+              QString::fromUtf8("Buy\u00A0milk"));
     EXPECT_EQ(title("\tA\t"), "A");
     // Only tabs and Zs are trimmed: other line breaks and format characters stay.
     EXPECT_EQ(title("A\r"), "A\r");
@@ -54,7 +55,8 @@ TEST(NoteTitle, CutsAtThirtyUserPerceivedCharacters) {
 
 TEST(NoteTitle, ClustersCountAsOneCharacter) {
     const QString eAcute = QString::fromUtf8("e\u0301");
-    const QString family = QString::fromUtf8("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
+    const QString family =
+        QString::fromUtf8("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
     const QString thumb = QString::fromUtf8("\U0001F44D\U0001F3FD");
     const QString flag = QString::fromUtf8("\U0001F1E9\U0001F1EA");
     for (const QString& unit : {eAcute, family, thumb, flag}) {

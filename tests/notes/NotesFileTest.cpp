@@ -20,7 +20,8 @@ std::optional<QList<Note>> decode(const char* json) {
 
 TEST(NotesFileEncode, CompactUpperCaseUuidNoTrailingNewline) {
     const QByteArray bytes = *NotesFile::encode({Note{kId, "hi", 1.5}});
-    EXPECT_EQ(bytes, R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"hi","createdAt":1.5}])");
+    EXPECT_EQ(bytes,
+              R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"hi","createdAt":1.5}])");
     EXPECT_EQ(*NotesFile::encode({}), "[]");
 }
 
@@ -36,8 +37,13 @@ TEST(NotesFileRoundTrip, AwkwardTextComesBackUnchanged) {
     for (char16_t c = 0; c < 0x20; ++c)
         controls += QChar(c);
     const QList<QString> texts = {
-        "", controls, "\"quoted\" \\back\\slash\\ /solidus/", QString::fromUtf8("\U0001F468\u200D\U0001F469 \U00010348 \uFFFF"),
-        QString::fromUtf8("\u2028\u2029 line separators"), "A\r\nB", QString(5000, QChar(u'x')),
+        "",
+        controls,
+        "\"quoted\" \\back\\slash\\ /solidus/",
+        QString::fromUtf8("\U0001F468\u200D\U0001F469 \U00010348 \uFFFF"),
+        QString::fromUtf8("\u2028\u2029 line separators"),
+        "A\r\nB",
+        QString(5000, QChar(u'x')),
     };
     QList<Note> notes;
     for (const QString& t : texts)
@@ -53,9 +59,20 @@ TEST(NotesFileRoundTrip, AwkwardTextComesBackUnchanged) {
 }
 
 TEST(NotesFileRoundTrip, TimesReadBackBitForBit) {
-    const double values[] = {0.0, -0.0, 1.0, 0.1, 786000000.123456789, 123456789.98765432101,
-                             -978307200.0, 1e300, -1e-300, 5e-324, std::numeric_limits<double>::max(),
-                             std::nextafter(1.0, 2.0), 9007199254740993.0, 3.0e15 + 0.5};
+    const double values[] = {0.0,
+                             -0.0,
+                             1.0,
+                             0.1,
+                             786000000.123456789,
+                             123456789.98765432101,
+                             -978307200.0,
+                             1e300,
+                             -1e-300,
+                             5e-324,
+                             std::numeric_limits<double>::max(),
+                             std::nextafter(1.0, 2.0),
+                             9007199254740993.0,
+                             3.0e15 + 0.5};
     for (double v : values) {
         const auto back = NotesFile::decode(*NotesFile::encode({Note{kId, "", v}}));
         ASSERT_TRUE(back) << v;
@@ -82,29 +99,49 @@ TEST(NotesFileDecode, AcceptsWhatTheFormAllows) {
 }
 
 TEST(NotesFileDecode, IntegerAndZeroFractionAreTheSameInstant) {
-    const auto a = decode(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"","createdAt":42}])");
-    const auto b = decode(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"","createdAt":42.0}])");
+    const auto a =
+        decode(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"","createdAt":42}])");
+    const auto b =
+        decode(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"","createdAt":42.0}])");
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->front().createdAt, b->front().createdAt);
 }
 
 TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
-    const QByteArray good = R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"ok","createdAt":1})";
-    auto withSecond = [&](const char* second) { return "[" + good + "," + QByteArray(second) + "]"; };
+    const QByteArray good =
+        R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"ok","createdAt":1})";
+    auto withSecond = [&](const char* second) {
+        return "[" + good + "," + QByteArray(second) + "]";
+    };
     const QList<QByteArray> bad = {
-        "", "   ", "not json", "{}", "null", "\"text\"", good, "[" + good, "[" + good + "] x",
-        "[" + good + ",]", "[1]", "[[]]",
+        "",
+        "   ",
+        "not json",
+        "{}",
+        "null",
+        "\"text\"",
+        good,
+        "[" + good,
+        "[" + good + "] x",
+        "[" + good + ",]",
+        "[1]",
+        "[[]]",
         withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x"})"),
         withSecond(R"({"content":"x","createdAt":1})"),
         withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","createdAt":1})"),
         withSecond(R"({"id":null,"content":"x","createdAt":1})"),
         withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":null,"createdAt":1})"),
         withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":3,"createdAt":1})"),
-        withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":"1"})"),
-        withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1e400})"),
-        withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":NaN})"),
-        withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":Infinity})"),
-        withSecond(R"({"id":"{5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D}","content":"x","createdAt":1})"),
+        withSecond(
+            R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":"1"})"),
+        withSecond(
+            R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1e400})"),
+        withSecond(
+            R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":NaN})"),
+        withSecond(
+            R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":Infinity})"),
+        withSecond(
+            R"({"id":"{5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D}","content":"x","createdAt":1})"),
         withSecond(R"({"id":"5F1D3C9A0B7E4C2D9A8B1E2F3A4B5C6D","content":"x","createdAt":1})"),
         withSecond(R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6G","content":"x","createdAt":1})"),
         withSecond(R"({"id":" 5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1})"),
@@ -112,7 +149,8 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
         "[" + good + "] // comment",
         "[{\"id\":\"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D\",\"content\":\"\xff\",\"createdAt\":1}]",
         "[{\"id\":\"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D\",\"content\":\"\xc3\",\"createdAt\":1}]",
-        "[{\"id\":\"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D\",\"content\":\"\xed\xa0\x80\",\"createdAt\":1}]",
+        "[{\"id\":\"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D\",\"content\":\"\xed\xa0\x80\","
+        "\"createdAt\":1}]",
         QByteArray("[" + good + "]").append('\0'),
         QByteArray("\xef\xbb\xbf") + "[" + good + "]",
     };
@@ -121,15 +159,20 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
 }
 
 TEST(NotesFileDecode, EscapedNulInsideTextIsKept) {
-    const auto notes = decode(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"a\u0000b","createdAt":1}])");
+    const auto notes = decode(
+        R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"a\u0000b","createdAt":1}])");
     ASSERT_TRUE(notes);
     EXPECT_EQ(notes->front().content, QString::fromUtf16(u"a\0b", 3));
 }
 
 TEST(NotesFileUuid, OnlyTheCanonicalForm) {
-    EXPECT_EQ(NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e-4c2d-9a8b-1e2f3a4b5c6d")), kId);
-    EXPECT_FALSE(NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e4-c2d-9a8b-1e2f3a4b5c6d")));
-    EXPECT_FALSE(NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e-4c2d-9a8b-1e2f3a4b5c6")));
+    EXPECT_EQ(
+        NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e-4c2d-9a8b-1e2f3a4b5c6d")),
+        kId);
+    EXPECT_FALSE(
+        NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e4-c2d-9a8b-1e2f3a4b5c6d")));
+    EXPECT_FALSE(
+        NotesFile::parseCanonicalUuid(QLatin1StringView("5f1d3c9a-0b7e-4c2d-9a8b-1e2f3a4b5c6")));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "notes/NotesFile.h"
 #include "notes/PersistenceManager.h"
+#include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
 
@@ -30,7 +30,7 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 }
 
 mode_t modeOf(const QString& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -76,7 +76,9 @@ protected:
     QTemporaryDir tmp;
     QString folder() const { return tmp.filePath("deep/er/Jotbox"); }
     QString file() const { return folder() + "/notes.json"; }
-    QList<Note> sample() const { return {Note{QUuid::createUuid(), "first", 1}, Note{QUuid::createUuid(), "second", 2}}; }
+    QList<Note> sample() const {
+        return {Note{QUuid::createUuid(), "first", 1}, Note{QUuid::createUuid(), "second", 2}};
+    }
 };
 
 TEST_F(PersistenceManagerTest, DefaultFolderIsJotboxInTheDataFolder) {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/HotkeyService.h"
+#include "platform/X11KeyGrabs.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+
+class QSocketNotifier;
+struct xcb_connection_t;
+
+namespace jotbox {
+
+// System-wide hotkeys on X11: passive key grabs on the root window, over a
+// connection of our own so they work whatever Qt's platform is. Without an
+// X server every registration is refused and nothing else changes.
+class X11HotkeyService final : public QObject, public HotkeyService {
+    Q_OBJECT
+public:
+    // An empty name means $DISPLAY.
+    explicit X11HotkeyService(const QByteArray& displayName = {}, QObject* parent = nullptr);
+    ~X11HotkeyService() override;
+
+    bool isConnected() const { return m_connection != nullptr; }
+
+    OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                 EventHotKeyID identity, std::uint32_t options,
+                                 EventHotKeyRef* outRef) override;
+    OSStatus unregisterEventHotKey(EventHotKeyRef ref) override;
+    OSStatus installEventHandler(EventHandler handler, const std::vector<EventTypeSpec>& types,
+                                 EventHandlerRef* outRef) override;
+
+    static constexpr OSStatus kNoConnection = -1;
+    static constexpr OSStatus kUnknownKey = -2;
+    static constexpr OSStatus kAlreadyGrabbed = -3; // another client holds the combination
+
+private:
+    void readLockMasks();
+    bool grab(std::uint8_t keycode, std::uint16_t modifiers);
+    void ungrab(std::uint8_t keycode, std::uint16_t modifiers);
+    void regrabAll();
+    void processEvents();
+    void scheduleProcessEvents();
+    void handle(const void* event); // an xcb_generic_event_t
+    void deliver(EventHotKeyID identity, std::uint32_t kind);
+
+    xcb_connection_t* m_connection = nullptr;
+    std::uint32_t m_root = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    KeyGrabTable m_table;
+    std::vector<std::uint16_t> m_lockCombinations{0};
+    EventHandler m_handler;
+    EventHotKeyRef m_nextRef = 1;
+};
+
+} // namespace jotbox

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/HotkeyService.h"
+
+#include <set>
+#include <vector>
+
+namespace jotbox::testing {
+
+// Records every call; refuses what a test tells it to refuse.
+class FakeHotkeyService : public HotkeyService {
+public:
+    struct Registration {
+        std::uint32_t keyCode, modifiers;
+        EventHotKeyID identity;
+        EventHotKeyRef ref;
+    };
+    std::vector<Registration> registrations;
+    std::vector<EventHotKeyRef> unregistered;
+    int handlerInstalls = 0;
+    OSStatus refuseWith = noErr;
+    bool giveNullRef = false;
+    OSStatus installStatus = noErr;
+    EventHandler handler;
+
+    OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                 EventHotKeyID identity, std::uint32_t,
+                                 EventHotKeyRef* out) override {
+        *out = 0;
+        if (refuseWith != noErr)
+            return refuseWith;
+        const EventHotKeyRef ref = giveNullRef ? 0 : ++m_nextRef;
+        registrations.push_back({keyCode, modifiers, identity, ref});
+        *out = ref;
+        return noErr;
+    }
+    OSStatus unregisterEventHotKey(EventHotKeyRef ref) override {
+        unregistered.push_back(ref);
+        return noErr;
+    }
+    OSStatus installEventHandler(EventHandler h, const std::vector<EventTypeSpec>& types,
+                                 EventHandlerRef* out) override {
+        ++handlerInstalls;
+        installedTypes = types;
+        if (installStatus != noErr)
+            return installStatus;
+        handler = std::move(h);
+        *out = 77;
+        return noErr;
+    }
+    std::vector<EventTypeSpec> installedTypes;
+
+    OSStatus send(std::uint32_t id, std::uint32_t kind, std::uint32_t signature = 0x516D7A74) {
+        const HotKeyEvent event{{signature, id}, kind, noErr};
+        return handler(&event);
+    }
+
+private:
+    EventHotKeyRef m_nextRef = 100;
+};
+
+} // namespace jotbox::testing
