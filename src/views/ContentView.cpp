@@ -1,0 +1,72 @@
+#include "views/ContentView.h"
+
+#include "notes/TextEquivalence.h"
+#include "views/GlyphButton.h"
+#include "views/NoteEditorView.h"
+#include "views/TabBarView.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace jotbox {
+
+namespace {
+constexpr int kRowHeight = 28;
+constexpr int kAddButtonSide = 28;
+constexpr int kSideInset = 8;
+} // namespace
+
+ContentView::ContentView(NoteStore* store, QWidget* parent)
+    : QWidget(parent), m_store(store), m_tabBar(new TabBarView(store)),
+      m_addButton(new GlyphButton(GlyphButton::Glyph::plus, 13.0, false)),
+      m_editor(new NoteEditorView(store->activeNoteBinding(), true)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* top = new QWidget;
+    top->setFixedHeight(kRowHeight);
+    auto* row = new QHBoxLayout(top);
+    row->setContentsMargins(kSideInset, 0, kSideInset, 0);
+    row->setSpacing(0);
+    row->addWidget(m_tabBar);
+    row->addStretch(1);
+    m_addButton->setFixedSize(kAddButtonSide, kAddButtonSide);
+    m_addButton->setToolTip(tr("New Note"));
+    row->addWidget(m_addButton);
+    column->addWidget(top);
+
+    auto* separator = new QFrame;
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Plain);
+    separator->setFixedHeight(1);
+    separator->setForegroundRole(QPalette::Mid);
+    column->addWidget(separator);
+    column->addWidget(m_editor, 1);
+
+    connect(m_addButton, &QAbstractButton::clicked, this, [this] {
+        if (m_store)
+            m_store->addTab();
+    });
+    connect(store, &NoteStore::objectDidChange, this, &ContentView::evaluate);
+    evaluate();
+}
+
+void ContentView::evaluate() {
+    if (!m_store)
+        return;
+    const bool showTabs = m_store->notes().size() >= 2;
+    if (showTabs)
+        m_tabBar->evaluate();
+    m_tabBar->setVisible(showTabs);
+    m_editor->updateFromNote();
+
+    const QString text = m_store->activeNoteBinding().get().content;
+    const bool changed = m_lastSeenText && !canonicallyEqual(*m_lastSeenText, text);
+    m_lastSeenText = text;
+    if (changed)
+        m_store->saveSubject().send();
+}
+
+} // namespace jotbox

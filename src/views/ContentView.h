@@ -1,0 +1,40 @@
+#pragma once
+
+#include "notes/NoteStore.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+namespace jotbox {
+
+class GlyphButton;
+class NoteEditorView;
+class TabBarView;
+
+// Everything in the panel: the tab strip and the add button on top, a
+// separator, and the editor. Re-evaluates after every change the store
+// announces, and turns each change of the active note's text into one save
+// request.
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ContentView(NoteStore* store, QWidget* parent = nullptr);
+
+    TabBarView* tabBar() const { return m_tabBar; }
+    GlyphButton* addButton() const { return m_addButton; }
+    NoteEditorView* editor() const { return m_editor; }
+
+    void evaluate();
+
+private:
+    QPointer<NoteStore> m_store;
+    TabBarView* m_tabBar;
+    GlyphButton* m_addButton;
+    NoteEditorView* m_editor;
+    // The watcher's last seen text; none before the first evaluation.
+    std::optional<QString> m_lastSeenText;
+};
+
+} // namespace jotbox

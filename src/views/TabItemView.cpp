@@ -1,0 +1,84 @@
+#include "views/TabItemView.h"
+
+#include "views/GlyphButton.h"
+#include "views/Palette.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace jotbox {
+
+namespace {
+constexpr qreal kCornerRadius = 4.0;
+constexpr qreal kTintOpacity = 0.2;
+} // namespace
+
+TabItemView::TabItemView(QWidget* parent)
+    : QWidget(parent), m_title(new QLabel(this)),
+      m_close(new GlyphButton(GlyphButton::Glyph::xmark, 8.0, true, this)) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 4, 8, 4);
+    row->setSpacing(4);
+    row->addWidget(m_title, 0, Qt::AlignVCenter);
+    row->addWidget(m_close, 0, Qt::AlignVCenter);
+
+    // The caption font: a step below the desktop's text size.
+    QFont caption = font();
+    caption.setPointSizeF(std::max(7.0, font().pointSizeF() * 0.85));
+    m_title->setFont(caption);
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setWordWrap(false);
+    m_title->setAttribute(Qt::WA_TransparentForMouseEvents);
+    connect(m_close, &QAbstractButton::clicked, this, [this] {
+        if (const Action close = m_onClose)
+            close();
+    });
+}
+
+void TabItemView::set(const QString& title, bool isActive, Action onSelect, Action onClose) {
+    if (m_title->text() != title)
+        m_title->setText(title);
+    if (m_isActive != isActive) {
+        m_isActive = isActive;
+        update();
+    }
+    m_onSelect = std::move(onSelect);
+    m_onClose = std::move(onClose);
+}
+
+QString TabItemView::title() const {
+    return m_title->text();
+}
+
+void TabItemView::paintEvent(QPaintEvent*) {
+    if (!m_isActive)
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor tint = accentColor(palette());
+    tint.setAlphaF(kTintOpacity);
+    QPainterPath chip;
+    chip.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    p.fillPath(chip, tint);
+}
+
+// A click selects on release inside the tab, as buttons do; presses on the
+// cross never get here, so a close never selects first.
+void TabItemView::mousePressEvent(QMouseEvent* event) {
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void TabItemView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    m_pressed = false;
+    if (click)
+        if (const Action select = m_onSelect)
+            select();
+}
+
+} // namespace jotbox
