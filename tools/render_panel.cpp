@@ -1,0 +1,52 @@
+// Renders the panel's content offscreen to a PNG, for the README:
+//   render_panel OUTPUT.png [device-pixel-ratio]
+#include "views/ContentView.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+using namespace jotbox;
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png [scale]\n", argv[0]);
+        return 2;
+    }
+    const qreal scale = argc > 2 ? QString::fromLocal8Bit(argv[2]).toDouble() : 1.0;
+
+    QTemporaryDir dir;
+    auto persistence = std::make_shared<PersistenceManager>(dir.path());
+    const QList<Note> notes = {
+        Note{QUuid::createUuid(), "Groceries\nmilk, eggs, coffee", 0},
+        Note{QUuid::createUuid(),
+             "Call Dana about the release\n"
+             "- move the demo to Thursday\n"
+             "- ask for the signed-off build\n"
+             "- \"ship it\" -- if tests are green\n\n"
+             "Room 4.12, 10:30",
+             0},
+        Note{QUuid::createUuid(), "A note whose first line is much longer than a tab can show", 0},
+    };
+    (void)persistence->save(notes);
+    NoteStore store(persistence);
+    store.selectTab(1);
+
+    QWidget panel;
+    panel.setAutoFillBackground(true);
+    panel.resize(464, 256);
+    auto* content = new ContentView(&store, &panel);
+    content->resize(464, 256);
+    panel.show();
+    QApplication::processEvents();
+
+    QPixmap pixmap(QSize(464, 256) * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    panel.render(&pixmap);
+    return pixmap.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}
