@@ -62,13 +62,14 @@ int main(int argc, char** argv) {
         const char* name;
         qsizetype bytes;
         const char* target;
-    } sizes[] = {{"10 KB", 10 * 1024, "< 1 ms"}, {"1 MB", 1024 * 1024, "< 16 ms"},
+    } sizes[] = {{"10 KB", 10 * 1024, "< 1 ms"},
+                 {"1 MB", 1024 * 1024, "< 16 ms"},
                  {"10 MB", 10 * 1024 * 1024, "none"}};
     for (const auto& s : sizes) {
         const double one = keystrokeMs(s.bytes, 1);
         const double hundred = keystrokeMs(s.bytes, 100);
-        std::printf("%10s %9.3f ms %9.3f ms %7.2fx   target %s, ratio <= 1.5x\n", s.name, one, hundred,
-                    hundred / one, s.target);
+        std::printf("%10s %9.3f ms %9.3f ms %7.2fx   target %s, ratio <= 1.5x\n", s.name, one,
+                    hundred, hundred / one, s.target);
     }
     return 0;
 }
