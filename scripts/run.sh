@@ -5,8 +5,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)"
-if [[ ! -x "$root/build/src/app/jotbox" ]]; then
-  echo "Jotbox's application is not built yet: only its libraries, tests and benchmarks exist so far."
-  exit 0
+if [[ -z "${DISPLAY:-}" ]]; then
+  echo "Jotbox is built (build/src/app/jotbox) but needs a graphical session to run:" >&2
+  echo "DISPLAY is not set. Run this from an X11 desktop, or a Wayland desktop with XWayland." >&2
+  exit 1
 fi
 exec "$root/build/src/app/jotbox" "$@"

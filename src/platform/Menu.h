@@ -21,6 +21,7 @@ struct MenuItem {
     QString keyEquivalent; // "q", "z", ... empty when none
     ModifierFlags keyEquivalentModifierMask{ModifierFlags::command};
     State state = State::off;
+    bool checkable = false; // shown as a switch, on or off
     std::shared_ptr<Menu> submenu;
     bool isSeparator = false;
 

@@ -1,0 +1,167 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppMenus.h"
+#include "app/HotkeyManager.h"
+#include "app/KeyablePanel.h"
+#include "app/PanelPlacement.h"
+#include "platform/QtMenu.h"
+#include "views/ContentView.h"
+#include "views/NoteEditorView.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+
+namespace jotbox {
+
+namespace {
+// A press that hid the panel through the watcher and reached the icon too
+// arrives within this time.
+constexpr qint64 kSamePressMs = 400;
+} // namespace
+
+AppDelegate::AppDelegate(AppServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)),
+      m_store(
+          std::make_unique<NoteStore>(m_services.persistence, std::move(m_services.saveTimer))) {}
+
+AppDelegate::~AppDelegate() {
+    if (m_services.outsideClickWatcher)
+        m_services.outsideClickWatcher->stop();
+    m_panel.reset();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // 1. No taskbar entry: the panel is a tool window and nothing else is shown.
+    // 2-3. The tray icon and its click routing.
+    m_statusItem = m_services.makeTrayIcon();
+    connect(m_statusItem.get(), &TrayIcon::clicked, this, &AppDelegate::statusItemClicked);
+    m_statusItem->show();
+    // 4-5. The content view in the hidden panel.
+    m_contentView = new ContentView(m_store.get());
+    m_contentView->setFixedSize(KeyablePanel::kSize);
+    m_panel = std::make_unique<KeyablePanel>(m_contentView);
+    m_panel->setFocusProxy(m_contentView->editor());
+    // 6. The Edit shortcuts.
+    setupMainMenu();
+    // 7. The toggle shortcut.
+    QPointer<AppDelegate> weak(this);
+    HotkeyManager::shared().onToggle = [weak] {
+        if (weak)
+            weak->togglePanel();
+    };
+}
+
+void AppDelegate::statusItemClicked(TrayIcon::Click click) {
+    if (click == TrayIcon::Click::secondary) {
+        showStatusMenu();
+        return;
+    }
+    if (!m_panel->isVisible() && m_outsideHide.isValid() &&
+        m_outsideHide.elapsed() < kSamePressMs) {
+        m_outsideHide.invalidate();
+        return; // this press already hid the panel
+    }
+    togglePanel();
+}
+
+void AppDelegate::togglePanel() {
+    if (m_panel->isVisible())
+        hidePanel();
+    else
+        showPanel();
+}
+
+void AppDelegate::showPanel() {
+    if (!m_statusItem)
+        return;
+    const QPoint pointer = m_services.pointer ? m_services.pointer() : QPoint();
+    const QRect icon = m_statusItem->geometry();
+    const QPoint anchor = icon.isEmpty() ? pointer : icon.center();
+    const QRect available =
+        m_services.availableScreenArea ? m_services.availableScreenArea(anchor) : QRect();
+    m_panel->present(panelOrigin(icon, KeyablePanel::kSize, available, pointer));
+    m_outsideHide.invalidate();
+
+    QPointer<AppDelegate> weak(this);
+    QPointer<TrayIcon> tray(m_statusItem.get());
+    m_monitor = m_services.outsideClickWatcher &&
+                m_services.outsideClickWatcher->start(
+                    [weak] {
+                        if (weak && weak->m_panel->isVisible()) {
+                            weak->hidePanel();
+                            weak->m_outsideHide.start();
+                        }
+                    },
+                    // A press on the icon is the icon's to handle.
+                    [tray](QPoint global) { return tray && tray->geometry().contains(global); });
+}
+
+void AppDelegate::hidePanel() {
+    m_panel->hide();
+    if (m_monitor) {
+        m_services.outsideClickWatcher->stop();
+        m_monitor = false;
+    }
+}
+
+void AppDelegate::showStatusMenu() {
+    if (!m_statusItem)
+        return;
+    const bool enabled =
+        m_services.loginItem && m_services.loginItem->status() == LoginItemService::enabled;
+    QPointer<AppDelegate> weak(this);
+    const Menu menu = makeStatusMenu(m_services.version, enabled,
+                                     {[weak] {
+                                          if (weak)
+                                              weak->openWebsite();
+                                      },
+                                      [weak] {
+                                          if (weak)
+                                              weak->toggleLaunchAtLogin();
+                                      },
+                                      [weak] {
+                                          if (weak && weak->m_services.quit)
+                                              weak->m_services.quit();
+                                      }});
+    m_statusItem->showMenu(menu);
+}
+
+void AppDelegate::setupMainMenu() {
+    QPointer<AppDelegate> weak(this);
+    auto onEditor = [weak](void (QPlainTextEdit::*command)()) {
+        return [weak, command] {
+            if (weak && weak->m_contentView)
+                (weak->m_contentView->editor()->textView()->*command)();
+        };
+    };
+    const auto menu =
+        makeMainMenu({onEditor(&QPlainTextEdit::undo), onEditor(&QPlainTextEdit::redo),
+                      onEditor(&QPlainTextEdit::cut), onEditor(&QPlainTextEdit::copy),
+                      onEditor(&QPlainTextEdit::paste), onEditor(&QPlainTextEdit::selectAll)});
+    MainMenu::set(menu);
+    if (m_panel)
+        installShortcuts(m_panel.get(), *menu);
+}
+
+void AppDelegate::openWebsite() {
+    const QUrl url(QString::fromLatin1(kWebsite));
+    if (url.isValid() && m_services.openUrl)
+        m_services.openUrl(url);
+}
+
+void AppDelegate::toggleLaunchAtLogin() {
+    LoginItemService* item = m_services.loginItem.get();
+    if (!item)
+        return;
+    // A failure is dropped: the menu shows the real state next time it opens.
+    if (item->status() == LoginItemService::enabled)
+        (void)item->unregisterItem();
+    else
+        (void)item->registerItem();
+}
+
+void AppDelegate::flush() {
+    m_store->flush();
+}
+
+} // namespace jotbox

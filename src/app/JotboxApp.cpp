@@ -1,0 +1,95 @@
+// Jotbox's entry point: one instance per user, the delegate over the real
+// desktop services, and the pending save written however the program ends.
+#include "app/AppDelegate.h"
+#include "app/JotboxIcon.h"
+#include "hotkey/HotKeysController.h"
+#include "platform/QtTrayIcon.h"
+#include "platform/SingleInstance.h"
+#include "platform/UnixSignalWatcher.h"
+#include "platform/X11HotkeyService.h"
+#include "platform/X11OutsideClickWatcher.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QScreen>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace jotbox;
+
+namespace {
+
+// Jotbox places its panel and grabs its shortcut through X11; on Wayland it
+// runs through XWayland.
+bool chooseDisplay() {
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    if (x11) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    std::fprintf(stderr,
+                 wayland ? "Jotbox needs XWayland: this Wayland session offers no X11 display "
+                           "(DISPLAY is not set).\n"
+                         : "Jotbox needs a graphical desktop session: DISPLAY is not set.\n"
+                           "Start it from your desktop, or set DISPLAY to a running X server.\n");
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!chooseDisplay())
+        return 1;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Jotbox"));
+    QApplication::setApplicationVersion(QStringLiteral(JOTBOX_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(jotboxIcon());
+
+    SingleInstance instance;
+    if (!instance.becomePrimary())
+        return instance.askPrimaryToToggle() ? 0 : 1;
+
+    HotKeysController::setService(std::make_shared<X11HotkeyService>());
+
+    AppServices services;
+    services.persistence = std::make_shared<PersistenceManager>();
+    services.makeTrayIcon = [] {
+        return std::make_unique<QtTrayIcon>(jotboxIcon(), QStringLiteral("Jotbox"));
+    };
+    services.outsideClickWatcher = std::make_unique<X11OutsideClickWatcher>();
+    services.loginItem = std::make_unique<XdgAutostartLoginItem>();
+    services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    services.quit = [] { QCoreApplication::quit(); };
+    services.availableScreenArea = [](QPoint at) {
+        QScreen* screen = QGuiApplication::screenAt(at);
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        return screen ? screen->availableGeometry() : QRect();
+    };
+    services.pointer = [] { return QCursor::pos(); };
+    services.version = QCoreApplication::applicationVersion();
+    AppDelegate delegate(std::move(services));
+
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
+                     &AppDelegate::togglePanel);
+    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::received, &app,
+                     [] { QCoreApplication::quit(); });
+    // The desktop session ending: write before the session manager moves on.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
+                     [&delegate] { delegate.flush(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.flush(); });
+
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    const int status = QApplication::exec();
+    delegate.flush();
+    return status;
+}

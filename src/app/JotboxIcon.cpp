@@ -1,0 +1,45 @@
+#include "app/JotboxIcon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace jotbox {
+
+QImage drawJotboxIcon(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = side;
+    const qreal m = s * 0.14; // margin
+    const qreal fold = s * 0.22;
+    QPainterPath page;
+    page.moveTo(m, m);
+    page.lineTo(s - m - fold, m);
+    page.lineTo(s - m, m + fold);
+    page.lineTo(s - m, s - m);
+    page.lineTo(m, s - m);
+    page.closeSubpath();
+    p.setPen(QPen(QColor(0x3a, 0x3f, 0x47), std::max(1.0, s / 16), Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
+    p.setBrush(QColor(0xff, 0xd9, 0x66));
+    p.drawPath(page);
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({{s - m - fold, m}, {s - m - fold, m + fold}, {s - m, m + fold}}));
+    const qreal lineLeft = m + s * 0.12;
+    for (int i = 0; i < 3; ++i) {
+        const qreal y = m + fold + s * 0.1 + i * s * 0.14;
+        const qreal right = s - m - s * (i == 2 ? 0.3 : 0.12);
+        p.drawLine(QPointF(lineLeft, y), QPointF(right, y));
+    }
+    return image;
+}
+
+QIcon jotboxIcon() {
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(drawJotboxIcon(side)));
+    return icon;
+}
+
+} // namespace jotbox
