@@ -9,7 +9,7 @@ packages=(
   rapidjson-dev
   libgtest-dev libgmock-dev
   libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
-  xvfb xdotool x11-utils trayer openbox
+  xvfb xdotool x11-utils x11-xserver-utils trayer openbox
 )
 
 missing=()

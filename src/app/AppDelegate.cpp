@@ -13,12 +13,6 @@
 
 namespace jotbox {
 
-namespace {
-// A press that hid the panel through the watcher and reached the icon too
-// arrives within this time.
-constexpr qint64 kSamePressMs = 400;
-} // namespace
-
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
       m_store(
@@ -56,11 +50,6 @@ void AppDelegate::statusItemClicked(TrayIcon::Click click) {
         showStatusMenu();
         return;
     }
-    if (!m_panel->isVisible() && m_outsideHide.isValid() &&
-        m_outsideHide.elapsed() < kSamePressMs) {
-        m_outsideHide.invalidate();
-        return; // this press already hid the panel
-    }
     togglePanel();
 }
 
@@ -80,19 +69,17 @@ void AppDelegate::showPanel() {
     const QRect available =
         m_services.availableScreenArea ? m_services.availableScreenArea(anchor) : QRect();
     m_panel->present(panelOrigin(icon, KeyablePanel::kSize, available, pointer));
-    m_outsideHide.invalidate();
 
     QPointer<AppDelegate> weak(this);
     QPointer<TrayIcon> tray(m_statusItem.get());
     m_monitor = m_services.outsideClickWatcher &&
                 m_services.outsideClickWatcher->start(
                     [weak] {
-                        if (weak && weak->m_panel->isVisible()) {
+                        if (weak && weak->m_panel->isVisible())
                             weak->hidePanel();
-                            weak->m_outsideHide.start();
-                        }
                     },
-                    // A press on the icon is the icon's to handle.
+                    // A press on the icon is the icon's to handle: it hides the
+                    // panel through its own click, exactly once.
                     [tray](QPoint global) { return tray && tray->geometry().contains(global); });
 }
 

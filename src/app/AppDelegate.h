@@ -5,7 +5,6 @@
 #include "platform/OutsideClickWatcher.h"
 #include "platform/TrayIcon.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QUrl>
 
@@ -67,9 +66,6 @@ private:
     std::unique_ptr<NoteStore> m_store;
     bool m_monitor = false;
     ContentView* m_contentView = nullptr;
-    // When the watcher last hid the panel: the same press may reach the tray
-    // icon as a click right after, and must not open the panel again.
-    QElapsedTimer m_outsideHide;
 };
 
 } // namespace jotbox

@@ -1,5 +1,6 @@
 #include "platform/X11OutsideClickWatcher.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -62,14 +63,19 @@ bool X11OutsideClickWatcher::start(std::function<void()> onOutside,
     m_onOutside = std::move(onOutside);
     m_ignore = std::move(ignore);
     m_active = true;
-    // Focus going to another application counts as a click elsewhere.
+    // Focus going to another application counts as a click elsewhere, but
+    // only once one of our windows has had focus since the watch began: a
+    // late word about an earlier window (a menu just closed) must not hide
+    // the panel that is only now coming up.
+    m_armed = false;
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        m_stateConnection =
-            connect(app, &QGuiApplication::applicationStateChanged, this,
-                    [this](Qt::ApplicationState state) {
-                        if (state == Qt::ApplicationInactive && m_active && m_onOutside)
-                            m_onOutside();
-                    });
+        m_focusConnection = connect(app, &QGuiApplication::focusWindowChanged, this,
+                                    [this](QWindow* window) { m_armed = m_armed || window; });
+        m_stateConnection = connect(app, &QGuiApplication::applicationStateChanged, this,
+                                    [this](Qt::ApplicationState state) {
+                                        if (state == Qt::ApplicationInactive && m_active && m_armed)
+                                            onFocusLost();
+                                    });
     }
     if (m_connection) {
         RawSelectMask mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
@@ -85,6 +91,7 @@ void X11OutsideClickWatcher::stop() {
         return;
     m_active = false;
     disconnect(m_stateConnection);
+    disconnect(m_focusConnection);
     if (m_connection) {
         RawSelectMask mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, 0};
         xcb_input_xi_select_events(m_connection, m_root, 1, &mask.head);
@@ -123,6 +130,12 @@ void X11OutsideClickWatcher::onPress() {
     if (insideOurWindows(global) || (m_ignore && m_ignore(global)))
         return;
     if (m_onOutside)
+        m_onOutside();
+}
+
+// Focus taken by a press on the tray icon is the icon's to handle.
+void X11OutsideClickWatcher::onFocusLost() {
+    if (m_onOutside && !(m_ignore && m_ignore(QCursor::pos())))
         m_onOutside();
 }
 

@@ -28,6 +28,7 @@ public:
 private:
     void processEvents();
     void onPress();
+    void onFocusLost();
     bool insideOurWindows(QPoint global) const;
 
     xcb_connection_t* m_connection = nullptr;
@@ -37,7 +38,9 @@ private:
     std::function<void()> m_onOutside;
     std::function<bool(QPoint)> m_ignore;
     QMetaObject::Connection m_stateConnection;
+    QMetaObject::Connection m_focusConnection;
     bool m_active = false;
+    bool m_armed = false;
 };
 
 } // namespace jotbox

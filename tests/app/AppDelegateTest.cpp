@@ -176,19 +176,18 @@ TEST_F(AppDelegateTest, TypingGoesToTheEditorOnceShown) {
     EXPECT_EQ(delegate->store().notes().front().content, "hi");
 }
 
-TEST_F(AppDelegateTest, PressOutsideHidesOnceAndTheSamePressOnTheIconDoesNotReopen) {
+TEST_F(AppDelegateTest, PressOutsideHidesAndRemovesTheWatcher) {
     launch();
     tray->click(TrayIcon::Click::primary);
     ASSERT_TRUE(panelShown());
     watcher->onOutside();
     EXPECT_FALSE(panelShown());
     EXPECT_FALSE(delegate->hasMonitor());
-    // The icon's activation for that same press arrives right after.
-    tray->click(TrayIcon::Click::primary);
-    EXPECT_FALSE(panelShown());
-    // The next click on the icon opens it again.
+    EXPECT_FALSE(watcher->installed);
+    // The very next click on the icon opens it again.
     tray->click(TrayIcon::Click::primary);
     EXPECT_TRUE(panelShown());
+    EXPECT_TRUE(watcher->installed);
 }
 
 TEST_F(AppDelegateTest, StatusMenuTitlesOrderEquivalentsAndCheckMark) {

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Drives the real Jotbox as a user would: its own X server (Xvfb), a tray
+# host (trayer), xdotool for keys and clicks, and its own XDG folders.
+# Usage: jotbox_e2e.sh JOTBOX_BINARY SCREENSHOT_TOOL [SCREENSHOT_DIR]
+set -uo pipefail
+
+jotbox=$1
+screenshot_tool=$2
+shots=${3:-}
+work=$(mktemp -d)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() { # check "what" command...
+  local what=$1; shift
+  if "$@"; then
+    passed=$((passed + 1)); echo "ok   - $what"
+  else
+    failed=$((failed + 1)); echo "FAIL - $what"
+  fi
+}
+
+# wait_for SECONDS command...: polls every 20 ms, gives up after SECONDS.
+wait_for() {
+  local limit=$1; shift
+  local deadline; deadline=$(($(date +%s%3N) + ${limit%.*} * 1000))
+  while ! "$@"; do
+    (( $(date +%s%3N) > deadline )) && return 1
+    sleep 0.02
+  done
+  return 0
+}
+
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+notes=$XDG_DATA_HOME/Jotbox/notes.json
+autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# The X server picks a free display and tells us which.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+xsetroot -solid '#5d6d7e' 2>/dev/null
+trayer --edge top --align center --widthtype request --height 24 --SetDockType true >/dev/null 2>&1 &
+pids+=($!)
+if [[ "${JOTBOX_E2E_WM:-}" == openbox ]]; then openbox >/dev/null 2>&1 & pids+=($!); fi
+wait_for 10 sh -c 'xwininfo -root -tree | grep "\"panel\": (\"panel\" \"trayer\")" >/dev/null' || echo "trayer not seen"
+
+jotbox_pid=
+start_jotbox() {
+  "$jotbox" >"$work/jotbox.log" 2>&1 &
+  jotbox_pid=$!
+  pids+=("$jotbox_pid")
+}
+
+# The icon: Jotbox's small window docked in the tray. Prints "X Y W H".
+icon_geometry() {
+  xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ {
+      split($0, a, ")"); n = split(a[2], f, " "); size = f[1]; abs = f[2];
+      split(size, wh, "x"); w = wh[1]; h = wh[2];
+      if (w > 1 && w <= 64 && h <= 64) { split(abs, xy, "+"); print xy[2], xy[3], w, h; exit } }'
+}
+panel_id() { xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exit }'; }
+# Window listings are read whole before matching: `grep -q` would close the
+# pipe early and, under pipefail, turn a match into a failure.
+tree() { xwininfo -root -tree 2>/dev/null; }
+panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
+panel_hidden() { ! panel_visible; }
+panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
+notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
+note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
+shot() { # shot NAME X Y W H
+  [[ -n "$shots" ]] && mkdir -p "$shots" && "$screenshot_tool" "$shots/$1" "${@:2}" 2>/dev/null; true
+}
+click_icon() { # click_icon BUTTON
+  read -r ix iy iw ih < <(icon_geometry)
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$1"
+}
+
+# --- start: the icon docks
+launch_ms=$(date +%s%3N)
+start_jotbox
+check "the icon docks in the tray" wait_for 10 sh -c "[ -n \"\$(xwininfo -root -tree | grep '(\"jotbox\" \"Jotbox\")' | grep -E ' (1[6-9]|2[0-9]|3[0-2])x')\" ]"
+echo "# launch to icon docked: $(( $(date +%s%3N) - launch_ms )) ms"
+sleep 0.3 # the tray host settles the icon's place
+check "the panel is hidden at start" panel_hidden
+
+# --- the shortcut shows the panel under the icon
+xdotool key ctrl+alt+n
+check "Ctrl+Alt+N shows the panel" wait_for 3 panel_visible
+read -r ix iy iw ih < <(icon_geometry)
+read -r px py < <(panel_xy)
+check "the panel is 464 by 256" test -n "$(panel_id)"
+check "the panel sits 5 points under the icon" test "$py" -eq $((iy + ih + 5))
+check "the panel is centred under the icon" test "$px" -eq $((ix + iw / 2 - 232))
+check "the panel is inside the screen" test "$px" -ge 0 -a $((px + 464)) -le 1280 -a $((py + 256)) -le 800
+
+# --- typing lands in notes.json half a second later, not before
+xdotool type --delay 5 'Buy oat milk'
+typed_ms=$(date +%s%3N)
+sleep 0.2
+check "nothing is written while typing goes on" bash -c "! grep -qF 'Buy oat milk' '$notes' 2>/dev/null"
+wait_for 3 notes_contain 'Buy oat milk'
+saved_after=$(( $(date +%s%3N) - typed_ms ))
+check "the text is saved about 500 ms after the last key ($saved_after ms)" test "$saved_after" -ge 300 -a "$saved_after" -le 1500
+check "notes.json is private (0600)" test "$(stat -c %a "$notes")" = 600
+
+# --- the plus button adds a tab and the strip appears
+read -r px py < <(panel_xy)
+xdotool mousemove $((px + 464 - 8 - 14)) $((py + 14)) click 1
+xdotool type --delay 5 'Second thought'
+check "the plus button adds a note that takes the typing" wait_for 3 sh -c "[ \$(grep -o '\"id\":' '$notes' | wc -l) -eq 2 ] && grep -qF 'Second thought' '$notes'"
+xdotool key Return && xdotool type --delay 5 'line two'
+sleep 0.7
+read -r ix iy iw ih < <(icon_geometry)
+shot panel.png $((ix - 300)) 0 $((iw + 600)) 300
+
+# --- a click elsewhere hides; the icon shows and hides
+xdotool mousemove 100 600 click 1
+check "a click elsewhere hides the panel" wait_for 2 panel_hidden
+click_icon 1
+check "a click on the icon shows the panel" wait_for 2 panel_visible
+sleep 0.3
+click_icon 1
+check "a click on the icon hides it again (once, not hide-and-reopen)" wait_for 2 panel_hidden
+sleep 0.6
+check "...and it stays hidden" panel_hidden
+
+# --- the status menu
+click_icon 3
+check "a right click opens the status menu" wait_for 2 menu_visible
+menu_h=$(xwininfo -root -tree | awk '/"Jotbox menu"/ { split($0, a, ")"); split(a[2], f, " "); split(f[1], wh, /[x+]/); print wh[2]; exit }')
+check "the menu has room for its three entries ($menu_h px)" test "${menu_h:-0}" -ge 50
+sleep 0.2
+read -r ix iy iw ih < <(icon_geometry)
+shot status-menu.png $((ix - 200)) 0 $((iw + 400)) 130
+check "the panel stays as it was" panel_hidden
+xdotool key Down Down Return
+check "\"Launch at Login\" writes the autostart entry" wait_for 2 test -f "$autostart"
+check "the entry starts this program" grep -qF "Exec=\"$(readlink -f "$jotbox")\"" "$autostart"
+click_icon 3
+wait_for 2 menu_visible
+xdotool key Down Down Return
+check "choosing it again removes the entry" wait_for 2 test ! -f "$autostart"
+
+# --- a second launch toggles the first and exits
+"$jotbox" >/dev/null 2>&1
+check "a second launch exits with status 0" test $? -eq 0
+check "...after showing the running one's panel" wait_for 2 panel_visible
+"$jotbox" >/dev/null 2>&1
+check "a third launch hides it again" wait_for 2 panel_hidden
+
+# --- quit keeps the last edit
+xdotool key ctrl+alt+n
+wait_for 2 panel_visible
+xdotool key ctrl+End && xdotool type --delay 5 ' +last'
+click_icon 3
+wait_for 2 menu_visible
+xdotool key ctrl+q
+check "\"Quit Jotbox\" (Ctrl+Q in the menu) ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
+check "the last edit was saved at quit" notes_contain 'line two +last'
+
+# --- a restart shows the saved notes, the first tab active
+start_jotbox
+wait_for 10 sh -c "[ -n \"\$(xwininfo -root -tree | grep '(\"jotbox\" \"Jotbox\")' | grep -E ' (1[6-9]|2[0-9]|3[0-2])x')\" ]"
+sleep 0.3
+xdotool key ctrl+alt+n
+wait_for 3 panel_visible
+xdotool key ctrl+End && xdotool type --delay 5 ' (first)'
+check "after a restart the first tab is active and keeps its text" wait_for 3 notes_contain 'Buy oat milk (first)'
+check "both notes survived the restart" test "$(note_count)" -eq 2
+
+# --- SIGTERM keeps the last edit too
+xdotool type --delay 5 ' bye'
+kill -TERM "$jotbox_pid"
+check "SIGTERM ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
+check "the edit made just before SIGTERM was saved" notes_contain '(first) bye'
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
