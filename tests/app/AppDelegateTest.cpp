@@ -117,6 +117,24 @@ TEST_F(AppDelegateTest, LaunchMakesIconHiddenPanelEditShortcutsAndTheHotkey) {
     EXPECT_EQ(hotkeys->registrations[0].modifiers, 2304u);
 }
 
+TEST_F(AppDelegateTest, LaunchStepsRunInOrder) {
+    QStringList steps;
+    AppDelegate* d = delegate.get();
+    hotkeys->onRegister = [&] {
+        steps << "hotkey";
+        // By then the icon, the hidden panel and the Edit menu all exist.
+        if (tray && tray->shown)
+            steps << "after icon";
+        if (d->panel() && !d->panel()->isVisible())
+            steps << "after panel";
+        if (MainMenu::get())
+            steps << "after Edit menu";
+    };
+    MainMenu::set(nullptr);
+    launch();
+    EXPECT_EQ(steps, (QStringList{"hotkey", "after icon", "after panel", "after Edit menu"}));
+}
+
 TEST_F(AppDelegateTest, HotkeyPressTogglesAndReleaseDoesNothing) {
     launch();
     EXPECT_EQ(hotkeys->send(1, kEventHotKeyPressed), noErr);

@@ -78,6 +78,7 @@ tree() { xwininfo -root -tree 2>/dev/null; }
 panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
 panel_hidden() { ! panel_visible; }
 panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+docked_icon() { [[ -n "$(icon_geometry)" ]] && kill -0 "$jotbox_pid" 2>/dev/null; }
 menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
 note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
@@ -138,6 +139,16 @@ check "a click on the icon hides it again (once, not hide-and-reopen)" wait_for 
 sleep 0.6
 check "...and it stays hidden" panel_hidden
 
+# --- every click toggles, the second of a quick double click too
+click_icon 1
+wait_for 2 panel_visible
+read -r ix iy iw ih < <(icon_geometry)
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 120 1
+sleep 0.6
+check "a quick double click on the icon shows and hides: back to shown" panel_visible
+click_icon 1
+wait_for 2 panel_hidden
+
 # --- the status menu
 click_icon 3
 check "a right click opens the status menu" wait_for 2 menu_visible
@@ -187,6 +198,16 @@ xdotool type --delay 5 ' bye'
 kill -TERM "$jotbox_pid"
 check "SIGTERM ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
 check "the edit made just before SIGTERM was saved" notes_contain '(first) bye'
+
+# --- a crash leaves no lock that blocks the next start
+start_jotbox
+wait_for 10 docked_icon
+kill -KILL "$jotbox_pid"
+wait "$jotbox_pid" 2>/dev/null
+start_jotbox
+check "after a crash the next start runs (no stale lock)" wait_for 10 docked_icon
+check "...and is the one Jotbox that answers the shortcut" bash -c "sleep 0.3; xdotool key ctrl+alt+n"
+check "...showing its panel" wait_for 3 panel_visible
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

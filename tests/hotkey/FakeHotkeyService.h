@@ -2,7 +2,7 @@
 
 #include "platform/HotkeyService.h"
 
-#include <set>
+#include <functional>
 #include <vector>
 
 namespace jotbox::testing {
@@ -22,11 +22,14 @@ public:
     bool giveNullRef = false;
     OSStatus installStatus = noErr;
     EventHandler handler;
+    std::function<void()> onRegister; // lets a test look at the world at that moment
 
     OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                  EventHotKeyID identity, std::uint32_t,
                                  EventHotKeyRef* out) override {
         *out = 0;
+        if (onRegister)
+            onRegister();
         if (refuseWith != noErr)
             return refuseWith;
         const EventHotKeyRef ref = giveNullRef ? 0 : ++m_nextRef;

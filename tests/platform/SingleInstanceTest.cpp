@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "platform/UnixSignalWatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <QHostInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +61,18 @@ TEST(SingleInstance, LockOfACrashedRunDoesNotBlockTheNextStart) {
     SingleInstance another(dir.path());
     EXPECT_FALSE(another.becomePrimary());
     EXPECT_TRUE(another.askPrimaryToToggle());
+}
+
+TEST(UnixSignalWatcher, TermIntAndHupArriveAsQtSignals) {
+    jotbox::UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
+    QList<int> received;
+    QObject::connect(&watcher, &jotbox::UnixSignalWatcher::received, [&](int s) { received << s; });
+    for (int s : {SIGHUP, SIGINT, SIGTERM})
+        ::raise(s);
+    QDeadlineTimer deadline(2000);
+    while (received.size() < 3 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(received, (QList<int>{SIGHUP, SIGINT, SIGTERM}));
 }
 
 } // namespace
