@@ -14,7 +14,8 @@ namespace {
 constexpr xcb_keycode_t kControl = 37, kAlt = 64, kN = 57;
 
 void key(xcb_connection_t* c, xcb_keycode_t code, bool press) {
-    xcb_test_fake_input(c, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME,
+                        XCB_NONE, 0, 0, 0);
 }
 
 void shortcut(xcb_connection_t* c) {
@@ -56,13 +57,16 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         shortcut(c);
         waitFor(c, XCB_MAP_NOTIFY);
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
         shortcut(c);
         waitFor(c, XCB_UNMAP_NOTIFY);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("shortcut press to panel mapped: median %.2f ms, min %.2f ms, max %.2f ms (%d runs)\n",
-                ms[ms.size() / 2], ms.front(), ms.back(), runs);
+    std::printf(
+        "shortcut press to panel mapped: median %.2f ms, min %.2f ms, max %.2f ms (%d runs)\n",
+        ms[ms.size() / 2], ms.front(), ms.back(), runs);
     xcb_disconnect(c);
     return 0;
 }

@@ -15,6 +15,8 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <QStringEncoder>
+
 #include <cmath>
 
 namespace jotbox::NotesFile {
@@ -65,25 +67,48 @@ std::optional<QUuid> parseCanonicalUuid(QLatin1StringView text) {
     return QUuid::fromString(text);
 }
 
-std::optional<QByteArray> encode(const QList<Note>& notes) {
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+struct Encoder::Buffers {
+    rapidjson::StringBuffer out;
+    QByteArray utf8; // one note's text at a time
+    QStringEncoder toUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+};
+
+Encoder::Encoder() : d(std::make_unique<Buffers>()) {}
+Encoder::~Encoder() = default;
+
+bool Encoder::encode(const QList<Note>& notes) {
+    d->out.Clear(); // keeps its capacity
+    rapidjson::Writer<rapidjson::StringBuffer> writer(d->out);
     writer.StartArray();
     for (const Note& note : notes) {
         const QByteArray id = note.id.toByteArray(QUuid::WithoutBraces).toUpper();
-        const QByteArray content = note.content.toUtf8();
+        // Resizing down keeps the capacity, so the scratch grows to the largest note once.
+        d->utf8.resize(d->toUtf8.requiredSpace(note.content.size()));
+        char* const begin = d->utf8.data();
+        const char* const end = d->toUtf8.appendToBuffer(begin, note.content);
         writer.StartObject();
         writer.Key(kId);
         writer.String(id.constData(), static_cast<rapidjson::SizeType>(id.size()));
         writer.Key(kContent);
-        writer.String(content.constData(), static_cast<rapidjson::SizeType>(content.size()));
+        writer.String(begin, static_cast<rapidjson::SizeType>(end - begin));
         writer.Key(kCreatedAt);
         if (!writer.Double(note.createdAt))
-            return std::nullopt;
+            return false;
         writer.EndObject();
     }
     writer.EndArray();
-    return QByteArray(buffer.GetString(), static_cast<qsizetype>(buffer.GetSize()));
+    return true;
+}
+
+QByteArrayView Encoder::bytes() const {
+    return QByteArrayView(d->out.GetString(), static_cast<qsizetype>(d->out.GetSize()));
+}
+
+std::optional<QByteArray> encode(const QList<Note>& notes) {
+    Encoder encoder;
+    if (!encoder.encode(notes))
+        return std::nullopt;
+    return encoder.bytes().toByteArray();
 }
 
 std::optional<QList<Note>> decode(QByteArray bytes) {

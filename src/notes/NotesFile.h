@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
 #include <optional>
 
 namespace jotbox {
@@ -13,7 +14,27 @@ namespace jotbox {
 // {"id": upper-case canonical UUID, "content": text, "createdAt": seconds}.
 namespace NotesFile {
 
-// nullopt only when a note holds a time JSON cannot express (not finite).
+// Writes the notes file's bytes into buffers it keeps between calls, so that
+// saving again and again reuses its memory instead of asking for megabytes
+// afresh each time.
+class Encoder {
+public:
+    Encoder();
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    // False only when a note holds a time JSON cannot express (not finite).
+    bool encode(const QList<Note>& notes);
+    // The bytes of the last successful encode; valid until the next one.
+    QByteArrayView bytes() const;
+
+private:
+    struct Buffers;
+    std::unique_ptr<Buffers> d;
+};
+
+// One-off encoding; nullopt as for Encoder::encode.
 std::optional<QByteArray> encode(const QList<Note>& notes);
 
 // The whole list, or nullopt when the bytes depart from the form in any way;

@@ -91,9 +91,9 @@ std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
     QString error;
     if (!ensureDirectory(&error))
         return error;
-    const std::optional<QByteArray> bytes = NotesFile::encode(notes);
-    if (!bytes)
+    if (!m_encoder.encode(notes))
         return QStringLiteral("a note cannot be encoded");
+    const QByteArrayView bytes = m_encoder.bytes();
     if (m_unreadableOnDisk && !setAsideUnreadable(&error))
         return error;
 
@@ -102,7 +102,8 @@ std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0 || file.write(*bytes) != bytes->size()) {
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0 ||
+        file.write(bytes.data(), bytes.size()) != bytes.size()) {
         file.cancelWriting();
         return QStringLiteral("cannot write %1").arg(filePath());
     }

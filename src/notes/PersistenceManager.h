@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes/Note.h"
+#include "notes/NotesFile.h"
 
 #include <QList>
 #include <QString>
@@ -36,6 +37,7 @@ private:
     // Set when load found a file it could not read; that file is moved
     // aside, never overwritten, before the next save.
     bool m_unreadableOnDisk = false;
+    NotesFile::Encoder m_encoder;
 };
 
 } // namespace jotbox
