@@ -223,12 +223,6 @@ TEST_F(ContentViewTest, PastedRichTextArrivesAsPlainText) {
     EXPECT_NE(cursor.charFormat().fontWeight(), QFont::Bold);
 }
 
-TEST_F(ContentViewTest, QuotesAndDashesStayAsTyped) {
-    make({""});
-    type("\"it's\" -- ok");
-    EXPECT_EQ(contents(), QStringList{"\"it's\" -- ok"});
-}
-
 TEST_F(ContentViewTest, LongLinesWrapAndNeverScrollSideways) {
     make({QString(2000, QChar(u'w'))});
     EXPECT_EQ(text()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -256,17 +250,6 @@ TEST_F(ContentViewTest, ManyTabsScrollWithoutAVisibleBar) {
     EXPECT_EQ(view->tabBar()->height(), 28);
     EXPECT_GT(view->tabBar()->horizontalScrollBar()->maximum(), 0);
     EXPECT_FALSE(view->tabBar()->horizontalScrollBar()->isVisible());
-}
-
-TEST_F(ContentViewTest, OutOfRangeActiveIndexShowsNoActiveTab) {
-    make({"A", "B"});
-    // Only a store bug could get here; the views must still cope.
-    auto binding = store->activeNoteBinding();
-    store->closeTab(1);
-    store->addTab();
-    for (TabItemView* t : view->tabBar()->tabs())
-        EXPECT_EQ(t->isActive(), t == tab(1));
-    EXPECT_EQ(binding.get().content, "");
 }
 
 } // namespace
