@@ -23,21 +23,21 @@ using namespace jotbox;
 namespace {
 
 // Jotbox places its panel and grabs its shortcut through X11; on Wayland it
-// runs through XWayland.
+// runs through XWayland, even where the session asks Qt apps for Wayland.
+// Headless platforms (offscreen, minimal) are left alone.
 bool chooseDisplay() {
-    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QByteArray asked = qgetenv("QT_QPA_PLATFORM");
+    if (!asked.isEmpty() && !asked.startsWith("wayland") && !asked.startsWith("xcb"))
         return true;
-    if (x11) {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
         return true;
     }
-    std::fprintf(stderr,
-                 wayland ? "Jotbox needs XWayland: this Wayland session offers no X11 display "
-                           "(DISPLAY is not set).\n"
-                         : "Jotbox needs a graphical desktop session: DISPLAY is not set.\n"
-                           "Start it from your desktop, or set DISPLAY to a running X server.\n");
+    std::fprintf(stderr, qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                             ? "Jotbox needs a graphical desktop session: DISPLAY is not set.\n"
+                               "Start it from your desktop, or set DISPLAY to a running X server.\n"
+                             : "Jotbox needs XWayland: this Wayland session offers no X11 display "
+                               "(DISPLAY is not set).\n");
     return false;
 }
 

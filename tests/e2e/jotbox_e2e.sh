@@ -58,8 +58,8 @@ if [[ "${JOTBOX_E2E_WM:-}" == openbox ]]; then openbox >/dev/null 2>&1 & pids+=(
 wait_for 10 sh -c 'xwininfo -root -tree | grep "\"panel\": (\"panel\" \"trayer\")" >/dev/null' || echo "trayer not seen"
 
 jotbox_pid=
-start_jotbox() {
-  "$jotbox" >"$work/jotbox.log" 2>&1 &
+start_jotbox() { # start_jotbox [VAR=value...]
+  env "$@" "$jotbox" >"$work/jotbox.log" 2>&1 &
   jotbox_pid=$!
   pids+=("$jotbox_pid")
 }
@@ -89,6 +89,10 @@ click_icon() { # click_icon BUTTON
   read -r ix iy iw ih < <(icon_geometry)
   xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$1"
 }
+
+# --- without a display it says what it needs
+message=$(env -u DISPLAY -u WAYLAND_DISPLAY "$jotbox" 2>&1)
+check "without a display it exits saying DISPLAY is needed" test $? -ne 0 -a -n "$(echo "$message" | grep DISPLAY)"
 
 # --- start: the icon docks
 launch_ms=$(date +%s%3N)
@@ -204,8 +208,9 @@ start_jotbox
 wait_for 10 docked_icon
 kill -KILL "$jotbox_pid"
 wait "$jotbox_pid" 2>/dev/null
-start_jotbox
-check "after a crash the next start runs (no stale lock)" wait_for 10 docked_icon
+# This time as a Wayland session would start it: it still goes through X11.
+start_jotbox QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=wayland-e2e
+check "after a crash the next start runs (no stale lock), through XWayland" wait_for 10 docked_icon
 check "...and is the one Jotbox that answers the shortcut" bash -c "sleep 0.3; xdotool key ctrl+alt+n"
 check "...showing its panel" wait_for 3 panel_visible
 
