@@ -1,9 +1,10 @@
 #include "platform/X11HotkeyService.h"
 
+#include "platform/XcbSupport.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <xcb/xcb.h>
 // xkb.h names a field `explicit`, which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -17,32 +18,24 @@ namespace {
 
 constexpr std::uint32_t kNumLockKeysym = 0xff7f;
 constexpr std::uint32_t kScrollLockKeysym = 0xff14;
-constexpr std::uint8_t kBadAccess = 10;
-
-template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template <typename T> Reply<T> reply(T* p) {
-    return Reply<T>(p, &std::free);
-}
+using xcb::owned;
 
 } // namespace
 
 X11HotkeyService::X11HotkeyService(const QByteArray& displayName, QObject* parent)
     : QObject(parent) {
-    xcb_connection_t* c =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
+    xcb_connection_t* c = xcb::connect(displayName);
+    if (!c)
         return;
-    }
     m_connection = c;
     m_root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
 
     // With detectable auto-repeat a held key sends presses but one release;
     // the grab table then drops the repeated presses.
-    auto xkb = reply(xcb_xkb_use_extension_reply(c, xcb_xkb_use_extension(c, 1, 0), nullptr));
+    auto xkb = owned(xcb_xkb_use_extension_reply(c, xcb_xkb_use_extension(c, 1, 0), nullptr));
     if (xkb && xkb->supported) {
         const std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-        reply(xcb_xkb_per_client_flags_reply(
+        owned(xcb_xkb_per_client_flags_reply(
             c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
     }
     readLockMasks();
@@ -62,9 +55,9 @@ void X11HotkeyService::readLockMasks() {
     xcb_connection_t* c = m_connection;
     const xcb_setup_t* setup = xcb_get_setup(c);
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto keyboard = reply(xcb_get_keyboard_mapping_reply(
+    auto keyboard = owned(xcb_get_keyboard_mapping_reply(
         c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr));
-    auto modifiers = reply(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    auto modifiers = owned(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
     if (!keyboard || !modifiers)
         return;
 
@@ -103,7 +96,7 @@ bool X11HotkeyService::grab(std::uint8_t keycode, std::uint16_t modifiers) {
         // owner_events false: the release goes to us, never to a focused window as typing.
         const auto cookie = xcb_grab_key_checked(m_connection, 0, m_root, modifiers | locks,
                                                  keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-        auto error = reply(xcb_request_check(m_connection, cookie));
+        auto error = owned(xcb_request_check(m_connection, cookie));
         if (error) {
             for (std::uint16_t undo : done)
                 xcb_ungrab_key(m_connection, keycode, m_root, modifiers | undo);
@@ -179,7 +172,7 @@ void X11HotkeyService::scheduleProcessEvents() {
 void X11HotkeyService::processEvents() {
     if (!m_connection)
         return;
-    while (auto event = reply(xcb_poll_for_event(m_connection)))
+    while (auto event = owned(xcb_poll_for_event(m_connection)))
         handle(event.get());
     if (xcb_connection_has_error(m_connection))
         m_notifier->setEnabled(false);

@@ -1,12 +1,13 @@
 #include "platform/X11OutsideClickWatcher.h"
 
+#include "platform/XcbSupport.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
 
-#include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
 #include <cstdlib>
@@ -15,9 +16,7 @@ namespace jotbox {
 
 namespace {
 
-template <typename T> std::unique_ptr<T, decltype(&std::free)> owned(T* p) {
-    return {p, &std::free};
-}
+using xcb::owned;
 
 struct RawSelectMask {
     xcb_input_event_mask_t head;
@@ -28,12 +27,9 @@ struct RawSelectMask {
 
 X11OutsideClickWatcher::X11OutsideClickWatcher(const QByteArray& displayName, QObject* parent)
     : QObject(parent) {
-    xcb_connection_t* c =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
+    xcb_connection_t* c = xcb::connect(displayName);
+    if (!c)
         return;
-    }
     const auto* ext = xcb_get_extension_data(c, &xcb_input_id);
     auto version =
         owned(xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
