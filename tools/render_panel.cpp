@@ -1,5 +1,5 @@
 // Renders the panel's content offscreen to a PNG, for the README:
-//   render_panel OUTPUT.png [device-pixel-ratio]
+//   render_panel OUTPUT.png [device-pixel-ratio] [dark]
 #include "views/ContentView.h"
 
 #include <QApplication>
@@ -18,6 +18,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     const qreal scale = argc > 2 ? QString::fromLocal8Bit(argv[2]).toDouble() : 1.0;
+    if (argc > 3 && QByteArray(argv[3]) == "dark") {
+        // A typical dark desktop palette, to check the panel reads well on one.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+        dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Base, QColor(0x1f, 0x20, 0x23));
+        dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe6));
+        dark.setColor(QPalette::Mid, QColor(0x45, 0x47, 0x4c));
+        QApplication::setPalette(dark);
+    }
 
     QTemporaryDir dir;
     auto persistence = std::make_shared<PersistenceManager>(dir.path());
