@@ -113,7 +113,10 @@ std::optional<QByteArray> encode(const QList<Note>& notes) {
 
 std::optional<QList<Note>> decode(QByteArray bytes) {
     // Parsed in place: the strings are decoded into the buffer we already own.
-    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
+    // Iterative, not recursive: a hostile file nested a million arrays deep
+    // must be rejected, not overflow the stack.
+    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag |
+                               rapidjson::kParseIterativeFlag;
     // UTF-8 is checked once over the whole file, faster than string by string.
     // A raw NUL byte is never valid JSON, and would end an in-place parse early.
     if (!bytes.isValidUtf8() || bytes.contains('\0'))

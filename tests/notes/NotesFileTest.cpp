@@ -158,6 +158,23 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
         EXPECT_FALSE(NotesFile::decode(bytes)) << bytes.constData();
 }
 
+TEST(NotesFileDecode, DeepNestingNeverExhaustsTheStack) {
+    // A million levels: far beyond any stack if each level were a call.
+    constexpr qsizetype kDepth = 1'000'000;
+    const QByteArray open(kDepth, '['), close(kDepth, ']');
+    EXPECT_FALSE(NotesFile::decode(open + close));
+    EXPECT_FALSE(NotesFile::decode(open));
+    EXPECT_FALSE(NotesFile::decode(QByteArray(kDepth, '{')));
+
+    // Nested deep inside a key Jotbox ignores, the note itself is still good.
+    const QByteArray deepExtra =
+        R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"kept","createdAt":1,"x":)" +
+        open + close + "}]";
+    const auto notes = NotesFile::decode(deepExtra);
+    ASSERT_TRUE(notes);
+    EXPECT_EQ(notes->front().content, "kept");
+}
+
 TEST(NotesFileDecode, EscapedNulInsideTextIsKept) {
     const auto notes = decode(
         R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"a\u0000b","createdAt":1}])");
