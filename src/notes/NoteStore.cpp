@@ -77,9 +77,10 @@ void NoteStore::requestSave() {
 
 void NoteStore::saveNow() {
     Q_ASSERT(QThread::currentThread() == thread());
-    // A failed save is dropped: the notes stay in memory and the next
-    // request writes the list as it is then.
-    (void)m_persistence->save(m_notes);
+    // A failed save keeps the notes in memory and tries again later; a
+    // request in between writes the list as it is then, sooner.
+    if (m_persistence->save(m_notes))
+        m_saveTimer->start(kRetryDelay);
 }
 
 void NoteStore::flush() {

@@ -39,6 +39,10 @@ class NoteStore : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kSaveDelay{500};
+    // After a failed save (a full disk, a folder made read-only), the list is
+    // written again this long after, and again, until it is on disk: the
+    // fault may go away while nobody types.
+    static constexpr std::chrono::milliseconds kRetryDelay{10'000};
 
     explicit NoteStore(std::shared_ptr<PersistenceManager> persistence,
                        std::unique_ptr<SingleShotTimer> saveTimer = nullptr,
@@ -56,7 +60,8 @@ public:
     NoteBinding activeNoteBinding();
     SaveSubject& saveSubject() { return m_saveSubject; }
 
-    // Writes a pending save now; does nothing when none is pending.
+    // Writes a pending or failed save now; does nothing when the notes on
+    // disk are already up to date.
     void flush();
     bool hasPendingSave() const { return m_saveTimer->isActive(); }
 

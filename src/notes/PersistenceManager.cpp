@@ -1,15 +1,15 @@
 #include "notes/PersistenceManager.h"
 
 #include "notes/NotesFile.h"
+#include "notes/PosixFileSystem.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
+#include <cerrno>
 
 namespace jotbox {
 
@@ -30,22 +30,29 @@ QString defaultDirectory() {
 
 } // namespace
 
-PersistenceManager::PersistenceManager() : m_directory(defaultDirectory()) {}
+PersistenceManager::PersistenceManager() : PersistenceManager(defaultDirectory()) {}
 
-PersistenceManager::PersistenceManager(QString directory) : m_directory(std::move(directory)) {}
+PersistenceManager::PersistenceManager(QString directory, std::shared_ptr<FileSystem> fs)
+    : m_directory(std::move(directory)),
+      m_fs(fs ? std::move(fs) : std::make_shared<PosixFileSystem>()), m_writer(*m_fs) {}
 
 QString PersistenceManager::filePath() const {
     return QDir(m_directory).filePath(QLatin1String(kFileName));
 }
 
 QList<Note> PersistenceManager::load() {
-    QFile file(filePath());
+    m_writer.removeLeftovers(filePath());
+    m_leftoversRemoved = true;
     m_unreadableOnDisk = false;
-    if (!file.exists())
+    QByteArray bytes;
+    const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes);
+    // Nothing there, or not a file at all (a folder, a pipe): nothing to keep
+    // safe, and nothing a save could replace either.
+    if (result == -ENOENT || result == -ENOTDIR || result == -ENODATA)
         return {};
     std::optional<QList<Note>> notes;
-    if (file.open(QIODevice::ReadOnly))
-        notes = NotesFile::decode(file.readAll());
+    if (result == 0)
+        notes = NotesFile::decode(std::move(bytes));
     if (!notes) {
         m_unreadableOnDisk = true;
         return {};
@@ -97,19 +104,11 @@ std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
     if (m_unreadableOnDisk && !setAsideUnreadable(&error))
         return error;
 
-    // Written to a temporary file in the same folder, synced, then renamed
-    // over the old file: the file on disk is always one complete list.
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0 ||
-        file.write(bytes.data(), bytes.size()) != bytes.size()) {
-        file.cancelWriting();
-        return QStringLiteral("cannot write %1").arg(filePath());
+    if (!m_leftoversRemoved) {
+        m_writer.removeLeftovers(filePath());
+        m_leftoversRemoved = true;
     }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return m_writer.write(filePath(), bytes);
 }
 
 } // namespace jotbox

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notes/AtomicFileWriter.h"
+#include "notes/FileSystem.h"
 #include "notes/Note.h"
 #include "notes/NotesFile.h"
 
@@ -7,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 namespace jotbox {
@@ -16,17 +19,20 @@ class PersistenceManager {
 public:
     // The default folder: "Jotbox" in the user's data folder ($XDG_DATA_HOME).
     PersistenceManager();
-    // A folder given here is used exactly as it is.
-    explicit PersistenceManager(QString directory);
+    // A folder given here is used exactly as it is. Tests may also give the
+    // file system that reading and saving go through.
+    explicit PersistenceManager(QString directory, std::shared_ptr<FileSystem> fs = nullptr);
 
     QUrl directoryURL() const { return QUrl::fromLocalFile(m_directory); }
     QString directoryPath() const { return m_directory; }
     QString filePath() const;
 
-    // Never fails: a missing or unreadable file gives an empty list.
+    // Never fails: a missing or unreadable file gives an empty list. Also
+    // clears away what a save killed half-way left in the folder.
     QList<Note> load();
 
-    // nullopt when the list was written; otherwise why it was not.
+    // nullopt when the list was written and flushed to the disk; otherwise
+    // why it was not, with the previous file left as it was.
     std::optional<QString> save(const QList<Note>& notes);
 
 private:
@@ -34,6 +40,9 @@ private:
     bool setAsideUnreadable(QString* error);
 
     QString m_directory;
+    std::shared_ptr<FileSystem> m_fs;
+    AtomicFileWriter m_writer;
+    bool m_leftoversRemoved = false;
     // Set when load found a file it could not read; that file is moved
     // aside, never overwritten, before the next save.
     bool m_unreadableOnDisk = false;

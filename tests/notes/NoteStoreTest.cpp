@@ -184,21 +184,53 @@ TEST_F(NoteStoreTest, SaveWritesTheListAsItIsWhenTheTimerFires) {
     EXPECT_EQ(onDisk(), QStringList{"typed after the request"});
 }
 
-TEST_F(NoteStoreTest, FailedSaveKeepsNotesAndTheNextRequestRetries) {
+class FailingSaveTest : public NoteStoreTest {
+protected:
     // A plain file where the folder should be makes every save fail.
-    persistence = std::make_shared<PersistenceManager>(tmp.filePath("blocked"));
-    QFile blocker(tmp.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    auto store = makeStore();
-    setActiveText(*store, "kept");
-    store->saveSubject().send();
-    clock.advance(500ms);
-    EXPECT_EQ(texts(*store), QStringList{"kept"});
+    void SetUp() override {
+        persistence = std::make_shared<PersistenceManager>(blocker());
+        QFile file(blocker());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QString blocker() const { return tmp.filePath("blocked"); }
+    void unblock() { ASSERT_TRUE(QFile::remove(blocker())); }
 
-    ASSERT_TRUE(QFile::remove(tmp.filePath("blocked")));
+    std::unique_ptr<NoteStore> storeWithFailedSave(const QString& text) {
+        auto store = makeStore();
+        setActiveText(*store, text);
+        store->saveSubject().send();
+        clock.advance(500ms);
+        EXPECT_EQ(texts(*store), QStringList{text});
+        EXPECT_EQ(onDisk(), QStringList{"<no file>"});
+        return store;
+    }
+};
+
+TEST_F(FailingSaveTest, RetriesOnItsOwnUntilTheFaultIsGone) {
+    auto store = storeWithFailedSave("kept");
+    clock.advance(NoteStore::kRetryDelay); // still blocked: tries, fails, waits again
+    EXPECT_EQ(onDisk(), QStringList{"<no file>"});
+    unblock();
+    clock.advance(NoteStore::kRetryDelay - 1ms);
+    EXPECT_EQ(onDisk(), QStringList{"<no file>"});
+    clock.advance(1ms);
+    EXPECT_EQ(onDisk(), QStringList{"kept"});
+    EXPECT_FALSE(store->hasPendingSave()); // and stops once it is written
+}
+
+TEST_F(FailingSaveTest, ARequestMeanwhileWritesTheNewerListSooner) {
+    auto store = storeWithFailedSave("kept");
+    unblock();
+    setActiveText(*store, "kept, then more");
     store->saveSubject().send();
     clock.advance(500ms);
+    EXPECT_EQ(onDisk(), QStringList{"kept, then more"});
+}
+
+TEST_F(FailingSaveTest, QuittingWritesWhatAFailedSaveCouldNot) {
+    auto store = storeWithFailedSave("kept");
+    unblock();
+    store->flush();
     EXPECT_EQ(onDisk(), QStringList{"kept"});
 }
 

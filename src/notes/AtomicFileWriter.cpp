@@ -1,0 +1,139 @@
+#include "notes/AtomicFileWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace jotbox {
+
+namespace {
+
+constexpr int kMaxLinkDepth = 40; // as the kernel allows
+constexpr int kTemporaryLetters = 6;
+constexpr mode_t kPrivateFile = 0600;
+
+QByteArray randomLetters() {
+    static constexpr char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray out(kTemporaryLetters, Qt::Uninitialized);
+    for (char& c : out)
+        c = kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)];
+    return out;
+}
+
+QString describe(const char* what, const QString& path, int error) {
+    return QStringLiteral("cannot %1 %2: %3")
+        .arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(-error)));
+}
+
+bool ownedByMe(const QFileInfo& info) {
+    return info.ownerId() == ::geteuid();
+}
+
+// Closes a descriptor when the scope ends.
+class Descriptor {
+public:
+    Descriptor(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            m_fs.close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    FileSystem& m_fs;
+    int m_fd;
+};
+
+} // namespace
+
+QByteArray AtomicFileWriter::temporaryPrefix(const QByteArray& fileName) {
+    return fileName + ".saving-";
+}
+
+std::optional<AtomicFileWriter::Place> AtomicFileWriter::placeOf(const QString& path,
+                                                                 QString* error) const {
+    QFileInfo target(path);
+    if (target.isSymLink()) {
+        int depth = 0;
+        while (target.isSymLink()) {
+            if (++depth > kMaxLinkDepth) {
+                *error = QStringLiteral("%1 is a loop of links").arg(path);
+                return std::nullopt;
+            }
+            target = QFileInfo(target.symLinkTarget());
+        }
+        // Replacing the target is writing into it: only into our own.
+        const bool mine =
+            target.exists() ? ownedByMe(target) : ownedByMe(QFileInfo(target.absolutePath()));
+        if (!mine) {
+            *error = QStringLiteral("%1 links to %2, which is not ours")
+                         .arg(path, target.absoluteFilePath());
+            return std::nullopt;
+        }
+    }
+    return Place{QFile::encodeName(target.absolutePath()), QFile::encodeName(target.fileName())};
+}
+
+std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayView bytes) {
+    QString error;
+    const auto place = placeOf(path, &error);
+    if (!place)
+        return error;
+    const Descriptor folder(m_fs, m_fs.openDirectory(place->folder));
+    if (folder.get() < 0)
+        return describe("open the folder of", path, folder.get());
+
+    QByteArray temporary;
+    int fd = -EEXIST;
+    for (int attempt = 0; attempt < 100 && fd == -EEXIST; ++attempt) {
+        temporary = temporaryPrefix(place->name) + randomLetters();
+        fd = m_fs.createExclusive(folder.get(), temporary, kPrivateFile);
+    }
+    if (fd < 0)
+        return describe("create a temporary file for", path, fd);
+
+    Descriptor file(m_fs, fd);
+    int result = m_fs.writeAll(file.get(), bytes);
+    if (result == 0)
+        result = m_fs.sync(file.get());
+    const int closed = m_fs.close(file.release());
+    if (result == 0)
+        result = closed;
+    if (result == 0)
+        result = m_fs.rename(folder.get(), temporary, place->name);
+    if (result != 0) {
+        m_fs.remove(folder.get(), temporary);
+        return describe("write", path, result);
+    }
+    // Without this the rename may still be only in memory: a power cut could
+    // bring back the old file, or none.
+    result = m_fs.sync(folder.get());
+    if (result != 0)
+        return describe("flush the folder of", path, result);
+    return std::nullopt;
+}
+
+void AtomicFileWriter::removeLeftovers(const QString& path) {
+    QString error;
+    const auto place = placeOf(path, &error);
+    if (!place)
+        return;
+    const Descriptor folder(m_fs, m_fs.openDirectory(place->folder));
+    if (folder.get() < 0)
+        return;
+    const QByteArray prefix = temporaryPrefix(place->name);
+    for (const QByteArray& name : m_fs.list(folder.get())) {
+        if (name.size() == prefix.size() + kTemporaryLetters && name.startsWith(prefix))
+            m_fs.remove(folder.get(), name);
+    }
+}
+
+} // namespace jotbox

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "notes/FileSystem.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace jotbox {
+
+// Replaces a file in one step so that, whenever the process dies or the
+// power goes, the file on disk is the old content or the new, whole:
+// new bytes go to a temporary file in the same folder, are flushed, renamed
+// over the file, and then the folder itself is flushed, so the rename lasts.
+//
+// When the file is a symbolic link, the link is kept and its target replaced,
+// but only a target that belongs to this user (or, when it is missing, whose
+// folder does); never another user's file.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(FileSystem& fs) : m_fs(fs) {}
+
+    // nullopt when the bytes are in place and flushed; otherwise why not, with
+    // the previous file left as it was and no temporary file left behind.
+    std::optional<QString> write(const QString& path, QByteArrayView bytes);
+
+    // Deletes temporary files that a save killed half-way left next to `path`.
+    void removeLeftovers(const QString& path);
+
+    // Temporary files are this prefix followed by six letters or digits.
+    static QByteArray temporaryPrefix(const QByteArray& fileName);
+
+private:
+    struct Place {
+        QByteArray folder;
+        QByteArray name;
+    };
+    // Where writing `path` really goes, or why it may not.
+    std::optional<Place> placeOf(const QString& path, QString* error) const;
+
+    FileSystem& m_fs;
+};
+
+} // namespace jotbox

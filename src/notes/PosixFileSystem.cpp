@@ -1,0 +1,132 @@
+#include "notes/PosixFileSystem.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jotbox {
+
+namespace {
+
+int failure() {
+    return errno > 0 ? -errno : -EIO;
+}
+
+int orFailure(int result) {
+    return result < 0 ? failure() : result;
+}
+
+} // namespace
+
+int PosixFileSystem::readRegularFile(const QByteArray& path, QByteArray* content) {
+    // Non-blocking, so that a pipe put in the file's place cannot hang the start.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return failure();
+    struct stat st {};
+    int result = 0;
+    if (::fstat(fd, &st) != 0) {
+        result = failure();
+    } else if (!S_ISREG(st.st_mode)) {
+        result = -ENODATA;
+    } else {
+        // Sized from the file, but read to the end in case it grew meanwhile.
+        QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+        qsizetype filled = 0;
+        for (;;) {
+            if (filled == bytes.size())
+                bytes.resize(bytes.size() + 64 * 1024);
+            const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                result = failure();
+                break;
+            }
+            if (n == 0)
+                break;
+            filled += n;
+        }
+        bytes.resize(filled);
+        if (result == 0)
+            *content = std::move(bytes);
+    }
+    ::close(fd);
+    return result;
+}
+
+int PosixFileSystem::openDirectory(const QByteArray& path) {
+    return orFailure(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+int PosixFileSystem::createExclusive(int dirFd, const QByteArray& name, mode_t mode) {
+    const int fd = ::openat(dirFd, name.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return failure();
+    // The umask may have taken bits away; put exactly these back.
+    if (::fchmod(fd, mode) != 0) {
+        const int error = failure();
+        ::close(fd);
+        ::unlinkat(dirFd, name.constData(), 0);
+        return error;
+    }
+    return fd;
+}
+
+int PosixFileSystem::writeAll(int fd, QByteArrayView bytes) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failure();
+        data += n;
+        left -= n;
+    }
+    return 0;
+}
+
+int PosixFileSystem::sync(int fd) {
+    return ::fsync(fd) == 0 ? 0 : failure();
+}
+
+int PosixFileSystem::close(int fd) {
+    // Linux releases the descriptor even when close reports an error: never retry.
+    return ::close(fd) == 0 ? 0 : failure();
+}
+
+int PosixFileSystem::rename(int dirFd, const QByteArray& from, const QByteArray& to) {
+    return ::renameat(dirFd, from.constData(), dirFd, to.constData()) == 0 ? 0 : failure();
+}
+
+int PosixFileSystem::remove(int dirFd, const QByteArray& name) {
+    return ::unlinkat(dirFd, name.constData(), 0) == 0 ? 0 : failure();
+}
+
+QList<QByteArray> PosixFileSystem::list(int dirFd) {
+    QList<QByteArray> names;
+    // fdopendir takes over the descriptor it is given, so give it its own.
+    const int own = ::dup(dirFd);
+    if (own < 0)
+        return names;
+    DIR* dir = ::fdopendir(own);
+    if (!dir) {
+        ::close(own);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+} // namespace jotbox
