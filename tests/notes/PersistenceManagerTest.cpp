@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -146,6 +147,21 @@ TEST_F(PersistenceManagerTest, FailedSaveLeavesThePreviousFileByteForByte) {
     const QByteArray before = readAll(file());
     EXPECT_TRUE(saveFailsInReadOnlyFolder(folder(), {Note::make()}));
     EXPECT_EQ(readAll(file()), before);
+}
+
+TEST_F(PersistenceManagerTest, WhatAKilledSaveLeftIsClearedAtStartOrFirstSave) {
+    const QString leftover = folder() + "/notes.json.saving-k1lled";
+    for (bool loadFirst : {true, false}) {
+        ASSERT_TRUE(QDir().mkpath(folder()));
+        writeAll(leftover, "half a list");
+        PersistenceManager manager(folder());
+        if (loadFirst) {
+            manager.load();
+            EXPECT_FALSE(QFileInfo::exists(leftover));
+        }
+        EXPECT_FALSE(manager.save(sample()));
+        EXPECT_EQ(QDir(folder()).entryList(QDir::Files), QStringList{"notes.json"}) << loadFirst;
+    }
 }
 
 TEST_F(PersistenceManagerTest, EmptyArrayLoadsAsEmpty) {
