@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
-  rapidjson-dev
+  rapidjson-dev libicu-dev
   libgtest-dev libgmock-dev
   libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
   xvfb xdotool x11-utils x11-xserver-utils trayer openbox
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -1,8 +1,7 @@
 #include "notes/Note.h"
 
+#include "notes/GraphemeClusters.h"
 #include "notes/TextEquivalence.h"
-
-#include <QTextBoundaryFinder>
 
 #include <chrono>
 
@@ -30,30 +29,6 @@ qsizetype firstLineEnd(QStringView text) {
     }
 }
 
-// The first `count` grapheme clusters of `text`. Segments a growing prefix
-// only, so a huge line costs no more than its first few characters: a
-// boundary found before the end of the prefix is final, since a break
-// depends only on what precedes it and the one character after it.
-QStringView firstGraphemes(QStringView text, qsizetype count) {
-    for (qsizetype window = 4 * count;; window *= 2) {
-        const bool whole = window >= text.size();
-        const QStringView prefix = whole ? text : text.first(window);
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, prefix);
-        qsizetype found = 0;
-        qsizetype boundary = 0;
-        while (found < count) {
-            boundary = finder.toNextBoundary();
-            if (boundary < 0 || (!whole && boundary >= prefix.size()))
-                break;
-            ++found;
-        }
-        if (found == count)
-            return text.first(boundary);
-        if (whole)
-            return text;
-    }
-}
-
 } // namespace
 
 NoteTime currentNoteTime() {
@@ -76,7 +51,7 @@ QString Note::title() const {
         --end;
     if (begin == end)
         return QStringLiteral("New Note");
-    return firstGraphemes(line.sliced(begin, end - begin), kCaptionLength).toString();
+    return firstGraphemeClusters(line.sliced(begin, end - begin), kCaptionLength).toString();
 }
 
 bool operator==(const Note& a, const Note& b) {

@@ -32,24 +32,32 @@ int PosixFileSystem::readRegularFile(const QByteArray& path, QByteArray* content
     } else if (!S_ISREG(st.st_mode)) {
         result = -ENODATA;
     } else {
-        // Sized from the file, but read to the end in case it grew meanwhile.
-        QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+        // Sized from the file, with a little room past the end that the
+        // decoder's 16-byte scan would otherwise copy the whole buffer for.
+        QByteArray bytes;
+        bytes.reserve(qsizetype(st.st_size) + 16);
+        bytes.resize(qsizetype(st.st_size));
         qsizetype filled = 0;
-        for (;;) {
-            if (filled == bytes.size())
-                bytes.resize(bytes.size() + 64 * 1024);
-            const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
+        while (result == 0 && filled < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+            if (n < 0 && errno != EINTR)
                 result = failure();
-                break;
-            }
-            if (n == 0)
-                break;
-            filled += n;
+            else if (n == 0)
+                bytes.resize(filled); // it shrank meanwhile
+            else if (n > 0)
+                filled += n;
         }
-        bytes.resize(filled);
+        // Or it grew: read on to the end.
+        char more[4096];
+        for (ssize_t n = 0; result == 0;) {
+            n = ::read(fd, more, sizeof more);
+            if (n < 0 && errno != EINTR)
+                result = failure();
+            else if (n == 0)
+                break;
+            else if (n > 0)
+                bytes.append(more, n);
+        }
         if (result == 0)
             *content = std::move(bytes);
     }

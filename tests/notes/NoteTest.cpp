@@ -68,6 +68,25 @@ TEST(NoteTitle, ClustersCountAsOneCharacter) {
     EXPECT_EQ(title(repeated(flag, 29) + lone + lone + lone), repeated(flag, 29) + lone + lone);
 }
 
+TEST(NoteTitle, OtherScriptsLaterInTheTextChangeNoCluster) {
+    // Indic text after an emoji once made the emoji fall apart into halves.
+    const QString thumb = QString::fromUtf8("\U0001F44D\U0001F3FD");
+    const QString hindi = QString::fromUtf8(" \u0928\u092E\u0938\u094D\u0924\u0947");
+    EXPECT_EQ(title(repeated("x", 29) + thumb + hindi), repeated("x", 29) + thumb);
+    EXPECT_EQ(title("a\r\nb" + repeated("x", 26) + hindi), "a\r\nb" + repeated("x", 26) + " ");
+}
+
+TEST(NoteTitle, AWindowEdgeInsideASurrogatePairSplitsNothing) {
+    // 29 clusters of four code units, one of three: the 30th ends one code
+    // unit before the first 120-unit window does, right before an emoji
+    // modifier whose first half ends the window.
+    const QString heavy = QString::fromUtf8("e\u0301\u0301\u0301");
+    const QString last = QString::fromUtf8("e\u0301\u0301");
+    const QString modifier = QString::fromUtf8("\U0001F3FD");
+    EXPECT_EQ(title(repeated(heavy, 29) + last + modifier + "tail"),
+              repeated(heavy, 29) + last + modifier);
+}
+
 TEST(NoteTitle, ClusterLongerThanTheFirstWindowStaysWhole) {
     // One base letter with 500 combining marks is one character.
     const QString zalgo = "a" + repeated(QString::fromUtf8("\u0301"), 500);

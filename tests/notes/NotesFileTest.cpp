@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -30,6 +31,23 @@ TEST(NotesFileEncode, EscapesOnlyWhatJsonRequires) {
     const QByteArray bytes = *NotesFile::encode({Note{kId, text, 0}});
     EXPECT_TRUE(bytes.contains(R"(q\"b\\s/\n\t\u0001)"));
     EXPECT_TRUE(bytes.contains(QString::fromUtf8("\u00E9\U0001F600").toUtf8()));
+}
+
+TEST(NotesFileRoundTrip, EveryControlCharacterIsEscapedWhereverItFalls) {
+    // Pasted terminal output carries ESC (U+001B); every alignment within a
+    // 16-byte block must be escaped on writing.
+    for (int offset = 0; offset < 32; ++offset) {
+        QString text(offset, u'x');
+        for (char16_t c = 1; c < 0x20; ++c)
+            text += QChar(c);
+        const QByteArray bytes = *NotesFile::encode({Note{kId, text, 1}});
+        EXPECT_FALSE(
+            std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x20; }))
+            << "offset " << offset;
+        const auto back = NotesFile::decode(bytes);
+        ASSERT_TRUE(back) << "offset " << offset;
+        EXPECT_EQ(back->front().content, text);
+    }
 }
 
 TEST(NotesFileRoundTrip, AwkwardTextComesBackUnchanged) {
@@ -107,6 +125,34 @@ TEST(NotesFileDecode, IntegerAndZeroFractionAreTheSameInstant) {
     EXPECT_EQ(a->front().createdAt, b->front().createdAt);
 }
 
+TEST(NotesFileDecode, EveryWayOfWritingANumberReadsAsItsValue) {
+    const struct {
+        const char* json;
+        double value;
+    } cases[] = {
+        {"0e200", 0.0},
+        {"-0E+100", -0.0},
+        {"0.000e-300", 0.0},
+        {"1e-400", 0.0},
+        {"-1e-400", -0.0},
+        {"2.5e-320", 2.5e-320},
+        {"4.2E1", 42.0},
+        {"7e+0", 7.0},
+        {"123456789012345678901234567890", 123456789012345678901234567890.0},
+        {"0.1", 0.1},
+        {"-978307200.5", -978307200.5},
+    };
+    for (const auto& c : cases) {
+        const auto notes = NotesFile::decode(
+            QByteArray(R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"",)") +
+            "\"createdAt\":" + c.json + "}]");
+        ASSERT_TRUE(notes) << c.json;
+        const double got = notes->front().createdAt;
+        EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(c.value))
+            << c.json << " read as " << got;
+    }
+}
+
 TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
     const QByteArray good =
         R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"ok","createdAt":1})";
@@ -173,6 +219,16 @@ TEST(NotesFileDecode, DeepNestingNeverExhaustsTheStack) {
     const auto notes = NotesFile::decode(deepExtra);
     ASSERT_TRUE(notes);
     EXPECT_EQ(notes->front().content, "kept");
+}
+
+TEST(NotesFileDecode, RawControlCharactersInTextAreRejectedWhereverTheyFall) {
+    for (int offset = 0; offset < 32; ++offset)
+        for (char c = 1; c < 0x20; ++c) {
+            const QByteArray json =
+                R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","createdAt":1,"content":")" +
+                QByteArray(offset, 'x') + c + QByteArray(20, 'y') + "\"}]";
+            EXPECT_FALSE(NotesFile::decode(json)) << "byte " << int(c) << " at " << offset;
+        }
 }
 
 TEST(NotesFileDecode, EscapedNulInsideTextIsKept) {
