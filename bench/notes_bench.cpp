@@ -116,6 +116,23 @@ QString text(qsizetype bytes, char16_t c = u'x') {
     return s;
 }
 
+// How long loading takes to give up on a hostile or broken file.
+void measureRejection(const char* name, const QList<QByteArray>& pieces) {
+    QTemporaryDir dir;
+    {
+        QFile f(dir.filePath("notes.json"));
+        if (!f.open(QIODevice::WriteOnly))
+            std::abort();
+        for (const QByteArray& piece : pieces)
+            f.write(piece);
+    }
+    PersistenceManager manager(dir.path());
+    bool rejected = true;
+    const double ms = medianMs(5, [&] { rejected = rejected && manager.load().isEmpty(); });
+    std::printf("  %-44s %8.1f ms%s (target < 1000 ms)\n", name, ms,
+                rejected ? "" : "  NOT REJECTED");
+}
+
 } // namespace
 
 int main() {
@@ -133,5 +150,16 @@ int main() {
     std::printf(
         "caption of a 1 MB first line: %.3f ms, padded with spaces: %.3f ms (target < 1 ms)\n",
         caption, captionTrimmed);
+
+    std::printf("rejecting a broken or hostile notes.json, read from disk:\n");
+    const QByteArray head = R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","createdAt":1,)";
+    const QByteArray body(100 * 1024 * 1024, 'x');
+    measureRejection("100 MB note, file cut short", {head, "\"content\":\"", body});
+    measureRejection("100 MB note, bad byte at the very end",
+                     {head, "\"content\":\"", body, "\x1b\"}]"});
+    measureRejection("100 MB of [", {QByteArray(100 * 1024 * 1024, '[')});
+    measureRejection("100,000 arrays deep", {QByteArray(100'000, '['), QByteArray(100'000, ']')});
+    measureRejection("1,000,000 arrays deep",
+                     {QByteArray(1'000'000, '['), QByteArray(1'000'000, ']')});
     return 0;
 }

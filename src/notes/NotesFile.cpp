@@ -108,14 +108,27 @@ public:
     bool String(const Ch* text, Size length, bool copy) {
         return m_document.String(text, length, copy);
     }
-    bool StartObject() { return m_document.StartObject(); }
+    bool StartObject() { return deeper() && m_document.StartObject(); }
     bool Key(const Ch* text, Size length, bool copy) { return m_document.Key(text, length, copy); }
-    bool EndObject(Size members) { return m_document.EndObject(members); }
-    bool StartArray() { return m_document.StartArray(); }
-    bool EndArray(Size elements) { return m_document.EndArray(elements); }
+    bool EndObject(Size members) {
+        --m_depth;
+        return m_document.EndObject(members);
+    }
+    bool StartArray() { return deeper() && m_document.StartArray(); }
+    bool EndArray(Size elements) {
+        --m_depth;
+        return m_document.EndArray(elements);
+    }
 
 private:
+    // Jotbox's own file is two levels deep. Far deeper nesting, even under a
+    // key Jotbox ignores, is refused at once rather than built up level by
+    // level: 100 MB of "[" would take gigabytes and seconds.
+    static constexpr int kMaxDepth = 512;
+    bool deeper() { return ++m_depth <= kMaxDepth; }
+
     Document& m_document;
+    int m_depth = 0;
 };
 
 std::optional<Note> decodeNote(const rapidjson::Value& value) {

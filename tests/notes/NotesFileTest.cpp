@@ -204,21 +204,22 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
         EXPECT_FALSE(NotesFile::decode(bytes)) << bytes.constData();
 }
 
-TEST(NotesFileDecode, DeepNestingNeverExhaustsTheStack) {
+TEST(NotesFileDecode, DeepNestingIsRefusedWithoutExhaustingTheStack) {
     // A million levels: far beyond any stack if each level were a call.
     constexpr qsizetype kDepth = 1'000'000;
-    const QByteArray open(kDepth, '['), close(kDepth, ']');
-    EXPECT_FALSE(NotesFile::decode(open + close));
-    EXPECT_FALSE(NotesFile::decode(open));
+    EXPECT_FALSE(NotesFile::decode(QByteArray(kDepth, '[') + QByteArray(kDepth, ']')));
+    EXPECT_FALSE(NotesFile::decode(QByteArray(kDepth, '[')));
     EXPECT_FALSE(NotesFile::decode(QByteArray(kDepth, '{')));
 
-    // Nested deep inside a key Jotbox ignores, the note itself is still good.
-    const QByteArray deepExtra =
-        R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"kept","createdAt":1,"x":)" +
-        open + close + "}]";
-    const auto notes = NotesFile::decode(deepExtra);
+    // Under a key Jotbox ignores, nesting up to 512 levels in all is fine.
+    auto withExtra = [](int levels) {
+        return R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"kept","createdAt":1,"x":)" +
+               QByteArray(levels, '[') + QByteArray(levels, ']') + "}]";
+    };
+    const auto notes = NotesFile::decode(withExtra(510));
     ASSERT_TRUE(notes);
     EXPECT_EQ(notes->front().content, "kept");
+    EXPECT_FALSE(NotesFile::decode(withExtra(511)));
 }
 
 TEST(NotesFileDecode, RawControlCharactersInTextAreRejectedWhereverTheyFall) {
