@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Jotbox twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds.
+# UndefinedBehaviorSanitizer), runs every test in both builds, then fuzzes the
+# notes-file decoder and the caption rule for a minute each when clang is present.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -18,4 +19,8 @@ ctest --test-dir "$root/build" --output-on-failure -j "$jobs" || status=1
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L unit || status=1
+if command -v clang++ >/dev/null; then
+  echo "== fuzzing =="
+  "$root/scripts/fuzz.sh" "${JOTBOX_FUZZ_SECONDS:-60}" || status=1
+fi
 exit $status
