@@ -19,7 +19,8 @@ run() { # target corpus-name max-bytes files-under-test...
   mkdir -p "$corpus" "$out/findings"
   log=$(mktemp)
   echo "== fuzzing $target for $seconds s =="
-  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  if ! LLVM_PROFILE_FILE="$out/$target-run.profraw" ASAN_OPTIONS=detect_leaks=1 \
+      UBSAN_OPTIONS=print_stacktrace=1 \
       "$out/tests/notes/fuzz/$target" "$corpus" "$seeds" -max_total_time="$seconds" \
       -max_len="$3" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$out/findings/$target-" >"$log" 2>&1; then
