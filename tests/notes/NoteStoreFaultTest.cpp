@@ -247,6 +247,18 @@ TEST_F(NoteStoreFaultTest, FileLinksToAnotherUsersFile) {
     EXPECT_EQ(readAll(theirs), before);
 }
 
+TEST_F(NoteStoreFaultTest, HundredMegabyteNoteLoadsEditsAndSaves) {
+    // Big is not broken: a 100 MB note is the user's, kept and written as any other.
+    const QString big(100 * 1024 * 1024, u'x');
+    ASSERT_FALSE(PersistenceManager(folder()).save({Note{QUuid::createUuid(), big, 1}}));
+    start();
+    ASSERT_EQ(store->notes().size(), 1);
+    EXPECT_EQ(typed().size(), big.size());
+    type(big + "!");
+    EXPECT_EQ(onDisk(), store->notes());
+    EXPECT_TRUE(setAside().isEmpty());
+}
+
 // Hostile or broken files are rejected whole, kept byte for byte, and replaced.
 class UnreadableFileTest : public NoteStoreFaultTest {
 protected:
