@@ -1,4 +1,5 @@
 #include "notes/PersistenceManager.h"
+#include "notes/FileContents.h"
 #include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
@@ -16,19 +17,10 @@
 #include <unistd.h>
 
 using namespace jotbox;
+using jotbox::testing::readAll;
+using jotbox::testing::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 mode_t modeOf(const QString& path) {
     struct stat st {};
