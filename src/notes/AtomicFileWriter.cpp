@@ -1,12 +1,12 @@
 #include "notes/AtomicFileWriter.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace jotbox {
 

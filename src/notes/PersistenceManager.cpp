@@ -1,7 +1,6 @@
 #include "notes/PersistenceManager.h"
 
 #include "notes/NotesFile.h"
-#include "notes/PosixFileSystem.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -32,9 +31,7 @@ QString defaultDirectory() {
 
 PersistenceManager::PersistenceManager() : PersistenceManager(defaultDirectory()) {}
 
-PersistenceManager::PersistenceManager(QString directory, std::shared_ptr<FileSystem> fs)
-    : m_directory(std::move(directory)),
-      m_fs(fs ? std::move(fs) : std::make_shared<PosixFileSystem>()), m_writer(*m_fs) {}
+PersistenceManager::PersistenceManager(QString directory) : m_directory(std::move(directory)) {}
 
 QString PersistenceManager::filePath() const {
     return QDir(m_directory).filePath(QLatin1String(kFileName));
@@ -45,7 +42,7 @@ QList<Note> PersistenceManager::load() {
     m_leftoversRemoved = true;
     m_unreadableOnDisk = false;
     QByteArray bytes;
-    const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes);
+    const int result = m_fs.readRegularFile(QFile::encodeName(filePath()), &bytes);
     // Nothing there, or not a file at all (a folder, a pipe): nothing to keep
     // safe, and nothing a save could replace either.
     if (result == -ENOENT || result == -ENOTDIR || result == -ENODATA)

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "notes/AtomicFileWriter.h"
-#include "notes/FileSystem.h"
 #include "notes/Note.h"
 #include "notes/NotesFile.h"
+#include "notes/PosixFileSystem.h"
 
 #include <QList>
 #include <QString>
 #include <QUrl>
 
-#include <memory>
 #include <optional>
 
 namespace jotbox {
@@ -19,9 +18,8 @@ class PersistenceManager {
 public:
     // The default folder: "Jotbox" in the user's data folder ($XDG_DATA_HOME).
     PersistenceManager();
-    // A folder given here is used exactly as it is. Tests may also give the
-    // file system that reading and saving go through.
-    explicit PersistenceManager(QString directory, std::shared_ptr<FileSystem> fs = nullptr);
+    // A folder given here is used exactly as it is.
+    explicit PersistenceManager(QString directory);
 
     QUrl directoryURL() const { return QUrl::fromLocalFile(m_directory); }
     QString directoryPath() const { return m_directory; }
@@ -40,8 +38,8 @@ private:
     bool setAsideUnreadable(QString* error);
 
     QString m_directory;
-    std::shared_ptr<FileSystem> m_fs;
-    AtomicFileWriter m_writer;
+    PosixFileSystem m_fs;
+    AtomicFileWriter m_writer{m_fs};
     bool m_leftoversRemoved = false;
     // Set when load found a file it could not read; that file is moved
     // aside, never overwritten, before the next save.
