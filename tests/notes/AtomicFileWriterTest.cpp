@@ -1,4 +1,5 @@
 #include "notes/AtomicFileWriter.h"
+#include "notes/ActingAsNobody.h"
 #include "notes/FileContents.h"
 #include "notes/RecordingFileSystem.h"
 
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 using namespace jotbox;
+using jotbox::testing::ActingAsNobody;
 using jotbox::testing::readAll;
 using jotbox::testing::RecordingFileSystem;
 using jotbox::testing::writeAll;
@@ -101,7 +103,9 @@ protected:
 
     // Root owns every file it makes; hand one to another user.
     static void giveAway(const QString& path) {
-        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), ActingAsNobody::kNobody,
+                          ActingAsNobody::kNobody),
+                  0);
     }
 };
 

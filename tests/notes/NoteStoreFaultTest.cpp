@@ -1,6 +1,7 @@
 // The store and the real file system under faults: whatever happens to the
 // disk or the file, the program keeps running, keeps the notes in memory,
 // never destroys the previous file, and writes the notes once the fault is gone.
+#include "notes/ActingAsNobody.h"
 #include "notes/FileContents.h"
 #include "notes/ManualClock.h"
 #include "notes/NoteStore.h"
@@ -12,7 +13,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -25,13 +25,12 @@
 
 using namespace jotbox;
 using namespace std::chrono_literals;
+using jotbox::testing::ActingAsNobody;
 using jotbox::testing::ManualClock;
 using jotbox::testing::readAll;
 using jotbox::testing::writeAll;
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
 
 QByteArray digest(const QString& path) {
     QFile f(path);
@@ -48,29 +47,6 @@ bool mountTmpfs(const QString& where, const char* options) {
     return isolated &&
            ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", 0, options) == 0;
 }
-
-// Root passes every permission check; to meet a read-only folder the test
-// acts as an ordinary user for a while, on files it has handed over.
-class ActingAsNobody {
-public:
-    explicit ActingAsNobody(const QString& tree) : m_active(::geteuid() == 0) {
-        if (!m_active)
-            return;
-        QDirIterator it(tree, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        ::chown(QFile::encodeName(tree).constData(), kNobody, kNobody);
-        while (it.hasNext())
-            ::lchown(QFile::encodeName(it.next()).constData(), kNobody, kNobody);
-        m_active = ::setegid(kNobody) == 0 && ::seteuid(kNobody) == 0;
-    }
-    ~ActingAsNobody() {
-        if (m_active && (::seteuid(0) != 0 || ::setegid(0) != 0))
-            std::abort(); // the rest of the run would be wrong
-    }
-
-private:
-    bool m_active;
-};
 
 class NoteStoreFaultTest : public ::testing::Test {
 protected:
@@ -213,7 +189,9 @@ TEST_F(NoteStoreFaultTest, FileLinksToAnotherUsersFile) {
         GTEST_SKIP() << "only root can make a file that belongs to another user";
     const QString theirs = tmp.filePath("theirs.json");
     writeAll(theirs, *NotesFile::encode({Note{QUuid::createUuid(), "their note", 1}}));
-    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), ActingAsNobody::kNobody,
+                      ActingAsNobody::kNobody),
+              0);
     const QByteArray before = readAll(theirs);
     ASSERT_TRUE(QDir().mkpath(folder()));
     ASSERT_TRUE(QFile::link(theirs, file()));
