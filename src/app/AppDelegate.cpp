@@ -45,15 +45,45 @@ void AppDelegate::applicationDidFinishLaunching() {
     };
 }
 
+std::optional<QPoint> AppDelegate::pointer() const {
+    return m_services.pointer ? m_services.pointer() : std::nullopt;
+}
+
+std::chrono::milliseconds AppDelegate::now() const {
+    return m_services.now ? m_services.now()
+                          : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch());
+}
+
 void AppDelegate::statusItemClicked(TrayIcon::Click click) {
+    // Where the tray does not tell the icon's place, the pointer at a click
+    // on it stands for that place...
+    const bool placeUnknown = m_statusItem && m_statusItem->geometry().isEmpty();
+    const std::optional<QPoint> at = placeUnknown ? pointer() : std::nullopt;
+    if (at)
+        m_iconClick = at;
     if (click == TrayIcon::Click::secondary) {
         showStatusMenu();
         return;
     }
-    togglePanel();
+    // ...and a press on it looks like a press outside, so the panel may
+    // already be hidden by this very click.
+    const bool alreadyHidden = placeUnknown && isClickThatHid(at);
+    m_outsideHide.reset();
+    if (!alreadyHidden)
+        togglePanel();
+}
+
+bool AppDelegate::isClickThatHid(std::optional<QPoint> click) const {
+    if (!m_outsideHide || now() - m_outsideHide->at > kSameClickWindow)
+        return false;
+    return !click || !m_outsideHide->pointer ||
+           (*click - *m_outsideHide->pointer).manhattanLength() <= kSameClickSlop;
 }
 
 void AppDelegate::togglePanel() {
+    if (!m_panel)
+        return;
     if (m_panel->isVisible())
         hidePanel();
     else
@@ -63,20 +93,24 @@ void AppDelegate::togglePanel() {
 void AppDelegate::showPanel() {
     if (!m_statusItem)
         return;
-    const QPoint pointer = m_services.pointer ? m_services.pointer() : QPoint();
     const QRect icon = m_statusItem->geometry();
-    const QPoint anchor = icon.isEmpty() ? pointer : icon.center();
-    const QRect available =
-        m_services.availableScreenArea ? m_services.availableScreenArea(anchor) : QRect();
-    m_panel->present(panelOrigin(icon, KeyablePanel::kSize, available, pointer));
+    const std::optional<QPoint> click = icon.isEmpty() ? m_iconClick : std::nullopt;
+    const std::optional<QPoint> anchor = !icon.isEmpty() ? icon.center()
+                                         : click         ? click
+                                                         : pointer();
+    const ScreenArea screen = m_services.screenAt ? m_services.screenAt(anchor) : ScreenArea{};
+    m_panel->present(panelOrigin(icon, KeyablePanel::kSize, screen, click));
+    m_outsideHide.reset();
 
     QPointer<AppDelegate> weak(this);
     QPointer<TrayIcon> tray(m_statusItem.get());
     m_monitor = m_services.outsideClickWatcher &&
                 m_services.outsideClickWatcher->start(
                     [weak] {
-                        if (weak && weak->m_panel->isVisible())
-                            weak->hidePanel();
+                        if (!weak || !weak->m_panel->isVisible())
+                            return;
+                        weak->m_outsideHide = OutsideHide{weak->now(), weak->pointer()};
+                        weak->hidePanel();
                     },
                     // A press on the icon is the icon's to handle: it hides the
                     // panel through its own click, exactly once.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PanelPlacement.h"
 #include "notes/NoteStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/OutsideClickWatcher.h"
@@ -8,8 +9,10 @@
 #include <QObject>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace jotbox {
 
@@ -26,8 +29,11 @@ struct AppServices {
     std::unique_ptr<LoginItemService> loginItem;
     std::function<void(const QUrl&)> openUrl;
     std::function<void()> quit;
-    std::function<QRect(QPoint)> availableScreenArea; // of the screen holding a point
-    std::function<QPoint()> pointer;
+    // The screen holding a point, or the pointer's (the primary) when none.
+    std::function<ScreenArea(std::optional<QPoint>)> screenAt;
+    // None where the X server cannot see it (over a Wayland session's own windows).
+    std::function<std::optional<QPoint>()> pointer;
+    std::function<std::chrono::milliseconds()> now; // a monotonic clock
     QString version;
 };
 
@@ -36,6 +42,11 @@ struct AppServices {
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
+    // A press outside that hid the panel, followed this soon by an icon
+    // click where it was pressed, was that click.
+    static constexpr std::chrono::milliseconds kSameClickWindow{700};
+    static constexpr int kSameClickSlop = 8;
+
     explicit AppDelegate(AppServices services, QObject* parent = nullptr);
     ~AppDelegate() override;
 
@@ -60,12 +71,24 @@ public:
     bool hasMonitor() const { return m_monitor; }
 
 private:
+    struct OutsideHide {
+        std::chrono::milliseconds at;
+        std::optional<QPoint> pointer;
+    };
+    std::optional<QPoint> pointer() const;
+    std::chrono::milliseconds now() const;
+    bool isClickThatHid(std::optional<QPoint> click) const;
+
     AppServices m_services;
     std::unique_ptr<TrayIcon> m_statusItem;
     std::unique_ptr<KeyablePanel> m_panel;
     std::unique_ptr<NoteStore> m_store;
     bool m_monitor = false;
     ContentView* m_contentView = nullptr;
+    // Where the tray reports no icon geometry: the last click on the icon,
+    // which stands for its place, and the last hiding by a press outside.
+    std::optional<QPoint> m_iconClick;
+    std::optional<OutsideHide> m_outsideHide;
 };
 
 } // namespace jotbox

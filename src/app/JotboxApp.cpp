@@ -3,11 +3,14 @@
 #include "app/AppDelegate.h"
 #include "app/JotboxIcon.h"
 #include "hotkey/HotKeysController.h"
+#include "platform/DesktopSession.h"
 #include "platform/QtTrayIcon.h"
 #include "platform/SingleInstance.h"
+#include "platform/StatusNotifierHostWatcher.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/X11HotkeyService.h"
 #include "platform/X11OutsideClickWatcher.h"
+#include "platform/X11TrayManagerWatcher.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -61,19 +64,26 @@ int main(int argc, char** argv) {
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();
     services.makeTrayIcon = [] {
-        return std::make_unique<QtTrayIcon>(jotboxIcon(), QStringLiteral("Jotbox"));
+        return std::make_unique<QtTrayIcon>(jotboxIcon(), QStringLiteral("Jotbox"),
+                                            std::make_unique<StatusNotifierHostWatcher>(),
+                                            std::make_unique<X11TrayManagerWatcher>());
     };
     services.outsideClickWatcher = std::make_unique<X11OutsideClickWatcher>();
     services.loginItem = std::make_unique<XdgAutostartLoginItem>();
     services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     services.quit = [] { QCoreApplication::quit(); };
-    services.availableScreenArea = [](QPoint at) {
-        QScreen* screen = QGuiApplication::screenAt(at);
+    const bool wayland = isWaylandSession();
+    services.pointer = [wayland]() -> std::optional<QPoint> {
+        if (wayland)
+            return std::nullopt;
+        return QCursor::pos();
+    };
+    services.screenAt = [](std::optional<QPoint> at) {
+        QScreen* screen = at ? QGuiApplication::screenAt(*at) : nullptr;
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        return screen ? screen->availableGeometry() : QRect();
+        return screen ? ScreenArea{screen->geometry(), screen->availableGeometry()} : ScreenArea{};
     };
-    services.pointer = [] { return QCursor::pos(); };
     services.version = QCoreApplication::applicationVersion();
     AppDelegate delegate(std::move(services));
 

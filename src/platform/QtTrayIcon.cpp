@@ -8,36 +8,79 @@
 
 namespace jotbox {
 
-QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& toolTip, QObject* parent)
-    : TrayIcon(parent), m_icon(new QSystemTrayIcon(icon, this)) {
-    m_icon->setToolTip(toolTip);
-    connect(m_icon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                switch (reason) {
-                // Tray hosts report the second click of a quick double click as a
-                // double click: it is a click all the same.
-                case QSystemTrayIcon::Trigger:
-                case QSystemTrayIcon::DoubleClick:
-                    emit clicked(Click::primary);
-                    break;
-                case QSystemTrayIcon::Context:
-                    emit clicked(Click::secondary);
-                    break;
-                default:
-                    break;
-                }
+QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& toolTip,
+                       std::unique_ptr<TrayHostWatcher> statusNotifierHost,
+                       std::unique_ptr<TrayHostWatcher> xembedHost, QObject* parent)
+    : TrayIcon(parent), m_image(icon), m_toolTip(toolTip),
+      m_statusNotifierHost(std::move(statusNotifierHost)), m_xembedHost(std::move(xembedHost)) {
+    m_wait.setSingleShot(true);
+    connect(&m_wait, &QTimer::timeout, this, &QtTrayIcon::makeIcon);
+    for (TrayHostWatcher* host : {m_statusNotifierHost.get(), m_xembedHost.get()})
+        if (host)
+            connect(host, &TrayHostWatcher::stateChanged, this, [this] {
+                if (m_shown && hostReady())
+                    makeIcon();
             });
 }
 
 QtTrayIcon::~QtTrayIcon() = default;
 
+bool QtTrayIcon::hostReady() const {
+    using State = TrayHostWatcher::State;
+    const State sni = m_statusNotifierHost ? m_statusNotifierHost->state() : State::absent;
+    const State xembed = m_xembedHost ? m_xembedHost->state() : State::absent;
+    // Where a StatusNotifierItem service runs, its host is coming: an XEmbed
+    // tray there is most likely the desktop's proxy for old programs.
+    return sni == State::present || (sni == State::absent && xembed == State::present);
+}
+
 void QtTrayIcon::show() {
+    m_shown = true;
+    if (m_icon)
+        m_icon->show();
+    else if (hostReady())
+        makeIcon();
+    else if (!m_wait.isActive())
+        m_wait.start(kHostWait);
+}
+
+void QtTrayIcon::makeIcon() {
+    if (m_icon)
+        return;
+    m_wait.stop();
+    // No longer needed; later, since one of them may be what called.
+    for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})
+        if (host)
+            host->deleteLater();
+    m_icon = new QSystemTrayIcon(m_image, this);
+    m_icon->setToolTip(m_toolTip);
+    // Queued: a StatusNotifierItem click arrives as a D-Bus call, which must
+    // be answered before the status menu runs its own event loop.
+    connect(
+        m_icon, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            switch (reason) {
+            // Tray hosts report the second click of a quick double click as a
+            // double click: it is a click all the same.
+            case QSystemTrayIcon::Trigger:
+            case QSystemTrayIcon::DoubleClick:
+                emit clicked(Click::primary);
+                break;
+            case QSystemTrayIcon::Context:
+                emit clicked(Click::secondary);
+                break;
+            default:
+                break;
+            }
+        },
+        Qt::QueuedConnection);
     m_icon->show();
 }
 
-// Read at each use: an XEmbed icon reports its place only once it has docked.
+// Read at each use: an XEmbed icon reports its place only once it has docked,
+// a StatusNotifierItem one never.
 QRect QtTrayIcon::geometry() const {
-    return m_icon->geometry();
+    return m_icon ? m_icon->geometry() : QRect();
 }
 
 void QtTrayIcon::showMenu(const Menu& menu) {

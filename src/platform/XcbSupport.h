@@ -16,10 +16,11 @@ template <typename T> Owned<T> owned(T* p) {
     return Owned<T>(p, &std::free);
 }
 
-// A connection of our own to the named display ($DISPLAY when empty), or null.
-inline xcb_connection_t* connect(const QByteArray& displayName) {
+// A connection of our own to the named display ($DISPLAY when empty), or null;
+// `screen` gets the display's default screen number.
+inline xcb_connection_t* connect(const QByteArray& displayName, int* screen = nullptr) {
     xcb_connection_t* c =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), screen);
     if (xcb_connection_has_error(c)) {
         xcb_disconnect(c);
         return nullptr;

@@ -54,8 +54,11 @@ protected:
         s.loginItem = std::move(l);
         s.openUrl = [this](const QUrl& url) { opened.append(url); };
         s.quit = [] { QCoreApplication::quit(); };
-        s.availableScreenArea = [](QPoint) { return QRect(0, 0, 2560, 1440); };
-        s.pointer = [] { return QPoint(10, 10); };
+        s.screenAt = [](std::optional<QPoint>) {
+            return ScreenArea{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}};
+        };
+        s.pointer = [this] { return pointerAt; };
+        s.now = [this] { return time; };
         s.version = version;
         delegate = std::make_unique<AppDelegate>(std::move(s));
     }
@@ -88,6 +91,8 @@ protected:
     FakeWatcher* watcher = nullptr;
     FakeLoginItem* login = nullptr;
     QList<QUrl> opened;
+    std::optional<QPoint> pointerAt = QPoint(10, 10);
+    std::chrono::milliseconds time{0};
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -182,6 +187,77 @@ TEST_F(AppDelegateTest, ShowingPlacesTheFocusedPanelUnderTheIconAndWatchesOutsid
     // Hiding a hidden panel changes nothing.
     delegate->hidePanel();
     EXPECT_EQ(watcher->stops, 1);
+}
+
+// Trays that keep the icon's place to themselves: the press of a click on
+// the icon reaches the outside watcher first, then the icon's activation.
+TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHidesItOnce) {
+    using std::chrono::milliseconds;
+    const QPoint icon(2500, 12), elsewhere(600, 700);
+    const struct {
+        const char* what;
+        QRect geometry;
+        std::optional<QPoint> press, activation; // the pointer then
+        milliseconds after;                      // from press to activation
+        bool shown;
+    } cases[] = {
+        {"the click that hid it", {}, icon, icon, milliseconds(120), false},
+        {"a slow click that hid it", {}, icon, icon, milliseconds(650), false},
+        {"a click on the icon well after", {}, icon, icon, milliseconds(800), true},
+        {"a click on the icon after a press elsewhere",
+         {},
+         elsewhere,
+         icon,
+         milliseconds(120),
+         true},
+        {"no pointer to compare (Wayland)",
+         {},
+         std::nullopt,
+         std::nullopt,
+         milliseconds(120),
+         false},
+        {"a tray that tells the icon's place",
+         {2490, 0, 24, 24},
+         elsewhere,
+         icon,
+         milliseconds(120),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        delegate.reset();
+        make();
+        launch();
+        tray->rect = c.geometry;
+        pointerAt = icon;
+        tray->click(TrayIcon::Click::primary);
+        ASSERT_TRUE(panelShown());
+        pointerAt = c.press;
+        watcher->onOutside();
+        ASSERT_FALSE(panelShown());
+        time += c.after;
+        pointerAt = c.activation;
+        tray->click(TrayIcon::Click::primary);
+        EXPECT_EQ(panelShown(), c.shown);
+        // Whatever it was, the next click toggles.
+        tray->click(TrayIcon::Click::primary);
+        EXPECT_EQ(panelShown(), !c.shown);
+    }
+}
+
+TEST_F(AppDelegateTest, WithoutTheIconsPlaceTheLastClickOnItStandsForIt) {
+    launch();
+    tray->rect = QRect();
+    hotkeys->send(1, kEventHotKeyPressed); // no click yet: the top right corner
+    EXPECT_EQ(delegate->panel()->pos(), QPoint(2560 - 5 - 464, 5));
+    hotkeys->send(1, kEventHotKeyPressed);
+    pointerAt = QPoint(1200, 10);
+    tray->click(TrayIcon::Click::primary);
+    EXPECT_EQ(delegate->panel()->pos(), QPoint(1200 - 232, 15));
+    tray->click(TrayIcon::Click::primary);
+    pointerAt = QPoint(40, 900); // the shortcut, pressed wherever the pointer is
+    hotkeys->send(1, kEventHotKeyPressed);
+    EXPECT_EQ(delegate->panel()->pos(), QPoint(1200 - 232, 15));
 }
 
 TEST_F(AppDelegateTest, TypingGoesToTheEditorOnceShown) {

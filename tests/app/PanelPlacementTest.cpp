@@ -1,42 +1,48 @@
 #include "app/PanelPlacement.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
-using jotbox::panelOrigin;
+using namespace jotbox;
 
 namespace {
 
-const QSize kPanel(464, 256);
-const QRect kScreen(0, 0, 2560, 1440);
-
-TEST(PanelPlacement, CentredFivePointsUnderTheIconWhereItFits) {
-    // The icon's bottom edge is at y 1024, so the panel's top is at 1029.
-    EXPECT_EQ(panelOrigin(QRect(1000, 1000, 24, 24), kPanel, kScreen, {}), QPoint(780, 1029));
-    EXPECT_EQ(panelOrigin(QRect(1000, 0, 24, 24), kPanel, kScreen, {}), QPoint(780, 29));
-}
-
-TEST(PanelPlacement, KeptInsideTheScreenAtTheSides) {
-    const QRect available(0, 24, 1280, 776);
-    EXPECT_EQ(panelOrigin(QRect(1256, 0, 24, 24), kPanel, available, {}), QPoint(1280 - 464, 29));
-    EXPECT_EQ(panelOrigin(QRect(0, 0, 24, 24), kPanel, available, {}), QPoint(0, 29));
-}
-
-TEST(PanelPlacement, TrayAtTheBottomOpensUpwards) {
-    const QRect available(0, 0, 1280, 776); // a 24-point panel below
-    EXPECT_EQ(panelOrigin(QRect(1200, 776, 24, 24), kPanel, available, {}),
-              QPoint(816, 776 - 5 - 256));
-}
-
-TEST(PanelPlacement, UnknownIconMeansThePointer) {
-    EXPECT_EQ(panelOrigin(QRect(), kPanel, kScreen, QPoint(500, 10)), QPoint(500 - 232, 15));
-    // ...and the pointer at the bottom right still keeps the panel on screen.
-    EXPECT_EQ(panelOrigin(QRect(), kPanel, QRect(0, 0, 1280, 800), QPoint(1279, 799)),
-              QPoint(1280 - 464, 799 - 5 - 256));
-}
-
-TEST(PanelPlacement, SecondScreenCoordinates) {
-    const QRect right(1920, 0, 1920, 1080);
-    EXPECT_EQ(panelOrigin(QRect(3830, 0, 22, 22), kPanel, right, {}), QPoint(3840 - 464, 27));
+TEST(PanelPlacement, AgainstTheTrayAndInsideTheAvailableArea) {
+    const QRect screen(0, 0, 1280, 800), big(0, 0, 2560, 1440), second(1920, 0, 1920, 1080);
+    const QRect top(0, 24, 1280, 776), bottom(0, 0, 1280, 776);
+    const QRect left(48, 0, 1232, 800), right(0, 0, 1232, 800);
+    const struct {
+        const char* what;
+        QRect icon, geometry, available;
+        std::optional<QPoint> click;
+        QPoint origin;
+    } cases[] = {
+        // A known icon: centred 5 points under it, 5 points off a bottom tray.
+        {"icon where it fits", {1000, 1000, 24, 24}, big, big, {}, {780, 1029}},
+        {"icon in a top tray", {1000, 0, 24, 24}, big, big, {}, {780, 29}},
+        {"icon at the right end", {1256, 0, 24, 24}, screen, top, {}, {816, 29}},
+        {"icon at the left end", {0, 0, 24, 24}, screen, top, {}, {0, 29}},
+        {"icon in a bottom tray", {1200, 776, 24, 24}, screen, bottom, {}, {816, 515}},
+        {"icon on a second screen", {3830, 0, 22, 22}, second, second, {}, {3376, 27}},
+        // An icon whose place the tray keeps to itself: the click on it stands for it.
+        {"click, top tray, its right corner", {}, screen, top, QPoint(1268, 12), {816, 29}},
+        {"click, top tray reserving nothing", {}, big, big, QPoint(500, 10), {268, 15}},
+        {"click, bottom tray", {}, screen, bottom, QPoint(600, 790), {368, 515}},
+        {"click, left tray", {}, screen, left, QPoint(20, 400), {53, 272}},
+        {"click, right tray", {}, screen, right, QPoint(1260, 600), {763, 472}},
+        {"click, second screen", {}, second, {1920, 30, 1920, 1050}, QPoint(3800, 15), {3376, 35}},
+        // No click either: the end of the edge the desktop reserves room along.
+        {"no click, top tray", {}, screen, top, {}, {811, 29}},
+        {"no click, bottom tray", {}, screen, bottom, {}, {811, 515}},
+        {"no click, left tray", {}, screen, left, {}, {53, 5}},
+        {"no click, right tray", {}, screen, right, {}, {763, 5}},
+        {"no tray at all: top right", {}, screen, screen, {}, {811, 5}},
+        {"no tray, second screen", {}, second, second, {}, {3371, 5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(panelOrigin(c.icon, {464, 256}, {c.geometry, c.available}, c.click), c.origin);
+    }
 }
 
 } // namespace

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/TrayHostWatcher.h"
+
+#include <QDBusConnection>
+
+class QDBusServiceWatcher;
+
+namespace jotbox {
+
+// A StatusNotifierItem host: org.kde.StatusNotifierWatcher on the session
+// bus with a host registered, which is what Qt asks before it puts its tray
+// icon on D-Bus. Follows the watcher coming, going and gaining a host.
+class StatusNotifierHostWatcher final : public TrayHostWatcher {
+    Q_OBJECT
+public:
+    explicit StatusNotifierHostWatcher(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                       QObject* parent = nullptr);
+    State state() const override { return m_state; }
+
+private slots:
+    void query();
+
+private:
+    void setState(State state);
+
+    QDBusConnection m_bus;
+    QDBusServiceWatcher* m_services = nullptr;
+    State m_state = State::absent;
+};
+
+} // namespace jotbox
