@@ -1,68 +1,21 @@
 #!/usr/bin/env bash
-# Drives the real Jotbox as a user would: its own X server (Xvfb), a tray
-# host (trayer), xdotool for keys and clicks, and its own XDG folders.
+# Drives the real Jotbox as a user would: its own X server (Xvfb), an XEmbed
+# tray host (trayer), xdotool for keys and clicks, and its own XDG folders.
 # Usage: jotbox_e2e.sh JOTBOX_BINARY SCREENSHOT_TOOL [SCREENSHOT_DIR]
-set -uo pipefail
-
 jotbox=$1
 screenshot_tool=$2
 shots=${3:-}
-work=$(mktemp -d)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # check "what" command...
-  local what=$1; shift
-  if "$@"; then
-    passed=$((passed + 1)); echo "ok   - $what"
-  else
-    failed=$((failed + 1)); echo "FAIL - $what"
-  fi
-}
-
-# wait_for SECONDS command...: polls every 20 ms, gives up after SECONDS.
-wait_for() {
-  local limit=$1; shift
-  local deadline; deadline=$(($(date +%s%3N) + ${limit%.*} * 1000))
-  while ! "$@"; do
-    (( $(date +%s%3N) > deadline )) && return 1
-    sleep 0.02
-  done
-  return 0
-}
-
-export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+source "$(dirname "$0")/lib.sh"
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-notes=$XDG_DATA_HOME/Jotbox/notes.json
-autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-# The X server picks a free display and tells us which.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-pids+=($!)
-wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
-xsetroot -solid '#5d6d7e' 2>/dev/null
-trayer --edge top --align center --widthtype request --height 24 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
-if [[ "${JOTBOX_E2E_WM:-}" == openbox ]]; then openbox >/dev/null 2>&1 & pids+=($!); fi
-wait_for 10 sh -c 'xwininfo -root -tree | grep "\"panel\": (\"panel\" \"trayer\")" >/dev/null' || echo "trayer not seen"
-
-jotbox_pid=
-start_jotbox() { # start_jotbox [VAR=value...]
-  env "$@" "$jotbox" >"$work/jotbox.log" 2>&1 &
-  jotbox_pid=$!
-  pids+=("$jotbox_pid")
+start_x
+start_tray() {
+  spawn trayer --edge top --align center --widthtype request --height 24 --SetDockType true >/dev/null 2>&1
+  wait_for 10 sh -c 'xwininfo -root -tree | grep "\"panel\": (\"panel\" \"trayer\")" >/dev/null' || echo "trayer not seen"
 }
+# Under openbox the tray is there first; bare, it comes after Jotbox, as it may at login.
+late_tray=true
+if [[ "${JOTBOX_E2E_WM:-}" == openbox ]]; then spawn openbox >/dev/null 2>&1; start_tray; late_tray=false; fi
 
 # The icon: Jotbox's small window docked in the tray. Prints "X Y W H".
 icon_geometry() {
@@ -71,17 +24,7 @@ icon_geometry() {
       split(size, wh, "x"); w = wh[1]; h = wh[2];
       if (w > 1 && w <= 64 && h <= 64) { split(abs, xy, "+"); print xy[2], xy[3], w, h; exit } }'
 }
-panel_id() { xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exit }'; }
-# Window listings are read whole before matching: `grep -q` would close the
-# pipe early and, under pipefail, turn a match into a failure.
-tree() { xwininfo -root -tree 2>/dev/null; }
-panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
-panel_hidden() { ! panel_visible; }
-panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 docked_icon() { [[ -n "$(icon_geometry)" ]] && kill -0 "$jotbox_pid" 2>/dev/null; }
-menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
-notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
-note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
 shot() { # shot NAME X Y W H
   [[ -n "$shots" ]] && mkdir -p "$shots" && "$screenshot_tool" "$shots/$1" "${@:2}" 2>/dev/null; true
 }
@@ -97,8 +40,9 @@ check "without a display it exits saying DISPLAY is needed" test $? -ne 0 -a -n 
 # --- start: the icon docks
 launch_ms=$(date +%s%3N)
 start_jotbox
-check "the icon docks in the tray" wait_for 10 sh -c "[ -n \"\$(xwininfo -root -tree | grep '(\"jotbox\" \"Jotbox\")' | grep -E ' (1[6-9]|2[0-9]|3[0-2])x')\" ]"
-echo "# launch to icon docked: $(( $(date +%s%3N) - launch_ms )) ms"
+if $late_tray; then sleep 1; start_tray; fi
+check "the icon docks in the tray (one that came late, too)" wait_for 10 sh -c "[ -n \"\$(xwininfo -root -tree | grep '(\"jotbox\" \"Jotbox\")' | grep -E ' (1[6-9]|2[0-9]|3[0-2])x')\" ]"
+$late_tray || echo "# launch to icon docked: $(( $(date +%s%3N) - launch_ms )) ms"
 sleep 0.3 # the tray host settles the icon's place
 check "the panel is hidden at start" panel_hidden
 
@@ -214,5 +158,4 @@ check "after a crash the next start runs (no stale lock), through XWayland" wait
 check "...and is the one Jotbox that answers the shortcut" bash -c "sleep 0.3; xdotool key ctrl+alt+n"
 check "...showing its panel" wait_for 3 panel_visible
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish

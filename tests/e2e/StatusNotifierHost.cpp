@@ -1,0 +1,147 @@
+// A stand-in StatusNotifierItem tray for the end-to-end tests: the
+// org.kde.StatusNotifierWatcher service and a host, as a desktop panel has
+// them. The host is a dock strip along the top of the screen that reserves
+// its height; a release of the left or right button on it becomes the
+// items' Activate(x, y) or ContextMenu(x, y) call, with global coordinates.
+#include <QApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kHeight = 24;
+
+class Watcher : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+public:
+    explicit Watcher(QObject* parent) : QDBusAbstractAdaptor(parent) {
+        m_gone.setConnection(QDBusConnection::sessionBus());
+        m_gone.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+        connect(&m_gone, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& s) {
+            m_gone.removeWatchedService(s);
+            for (const QString& item : m_items.filter(s + QLatin1Char('/')))
+                emit StatusNotifierItemUnregistered(item);
+            m_items.removeIf([&](const QString& i) { return i.startsWith(s + QLatin1Char('/')); });
+        });
+    }
+    QStringList items() const { return m_items; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public slots:
+    // Items name themselves by bus name, or by object path on their own connection.
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message) {
+        const QString sender = message.service();
+        const QString item = service.startsWith(QLatin1Char('/'))
+                                 ? sender + service
+                                 : service + QStringLiteral("/StatusNotifierItem");
+        if (m_items.contains(item))
+            return;
+        m_items << item;
+        m_gone.addWatchedService(item.section(QLatin1Char('/'), 0, 0));
+        std::printf("registered %s\n", qPrintable(item));
+        std::fflush(stdout);
+        emit StatusNotifierItemRegistered(item);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierItemUnregistered(const QString& item);
+    void StatusNotifierHostRegistered();
+
+private:
+    QStringList m_items;
+    QDBusServiceWatcher m_gone;
+};
+
+class HostStrip : public QWidget {
+public:
+    explicit HostStrip(Watcher* watcher) : m_watcher(watcher) {
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setWindowTitle(QStringLiteral("sni-host"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        setGeometry(screen.x(), screen.y(), screen.width(), kHeight);
+        reserveTopEdge();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0x2b, 0x2b, 0x2b));
+        for (int i = 0; i < m_watcher->items().size(); ++i)
+            p.fillRect(width() - (i + 1) * kHeight + 4, 4, kHeight - 8, kHeight - 8, Qt::yellow);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        const char* method = event->button() == Qt::RightButton ? "ContextMenu" : "Activate";
+        const QPoint at = event->globalPosition().toPoint();
+        for (const QString& item : m_watcher->items()) {
+            auto call = QDBusMessage::createMethodCall(
+                item.section(QLatin1Char('/'), 0, 0), QLatin1Char('/') + item.section('/', 1),
+                QStringLiteral("org.kde.StatusNotifierItem"), QString::fromLatin1(method));
+            call << at.x() << at.y();
+            QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+        }
+    }
+
+private:
+    // A dock window whose strut shrinks the work area, as desktop panels do.
+    void reserveTopEdge() {
+        auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_connection_t* c = x11->connection();
+        auto atom = [c](const char* name) {
+            auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
+            const xcb_atom_t a = r ? r->atom : 0;
+            free(r);
+            return a;
+        };
+        const auto id = static_cast<xcb_window_t>(winId());
+        const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &dock);
+        const quint32 strut[12] = {0, 0, kHeight, 0, 0, 0, 0, 0, 0, quint32(width() - 1), 0, 0};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_STRUT_PARTIAL"),
+                            XCB_ATOM_CARDINAL, 32, 12, strut);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_STRUT"), XCB_ATOM_CARDINAL,
+                            32, 4, strut);
+        xcb_flush(c);
+    }
+
+    Watcher* m_watcher;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QObject root;
+    auto* watcher = new Watcher(&root);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &root) ||
+        !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+        std::fprintf(stderr, "cannot own org.kde.StatusNotifierWatcher\n");
+        return 1;
+    }
+    HostStrip strip(watcher);
+    QObject::connect(watcher, &Watcher::StatusNotifierItemRegistered, &strip,
+                     qOverload<>(&QWidget::update));
+    strip.show();
+    return QApplication::exec();
+}
+
+#include "StatusNotifierHost.moc"

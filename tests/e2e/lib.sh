@@ -1,0 +1,75 @@
+# Shared by the end-to-end scripts: a private X server and XDG folders, checks
+# that count, bounded waits, and what a user sees of Jotbox's windows.
+# Source it after setting `jotbox`; it stops everything started through it.
+set -uo pipefail
+
+work=$(mktemp -d)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  # Window managers first: KWin may crash when its X server goes before it.
+  for (( i = ${#pids[@]} - 1; i >= 0; i-- )); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() { # check "what" command...
+  local what=$1; shift
+  if "$@"; then
+    passed=$((passed + 1)); echo "ok   - $what"
+  else
+    failed=$((failed + 1)); echo "FAIL - $what"
+  fi
+}
+
+finish() { echo "$passed passed, $failed failed"; [[ $failed -eq 0 ]]; exit; }
+
+# wait_for SECONDS command...: polls every 20 ms, gives up after SECONDS.
+wait_for() {
+  local limit=$1; shift
+  local deadline; deadline=$(($(date +%s%3N) + ${limit%.*} * 1000))
+  while ! "$@"; do
+    (( $(date +%s%3N) > deadline )) && return 1
+    sleep 0.02
+  done
+  return 0
+}
+
+spawn() { "$@" & pids+=($!); } # a background process that cleanup stops
+
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" && chmod 700 "$XDG_RUNTIME_DIR"
+notes=$XDG_DATA_HOME/Jotbox/notes.json
+autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
+
+# start_x: an X server on a free display, which it tells us.
+start_x() {
+  spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null
+  wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
+  export DISPLAY=:$(head -n1 "$work/display")
+  xsetroot -solid '#5d6d7e' 2>/dev/null
+}
+
+jotbox_pid=
+start_jotbox() { # start_jotbox [VAR=value...]
+  env "$@" "$jotbox" >"$work/jotbox.log" 2>&1 &
+  jotbox_pid=$!
+  pids+=("$jotbox_pid")
+}
+
+# Window listings are read whole before matching: `grep -q` would close the
+# pipe early and, under pipefail, turn a match into a failure.
+tree() { xwininfo -root -tree 2>/dev/null; }
+panel_id() { tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exit }'; }
+panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
+panel_hidden() { ! panel_visible; }
+panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
+notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
+note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# The window holding keyboard focus, by its title.
+focused_title() { xdotool getwindowfocus getwindowname 2>/dev/null; }
