@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/HotkeyService.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QVariantMap>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace jotbox {
+
+// One shortcut as the GlobalShortcuts portal knows it, for the key combo
+// (Carbon key code and modifiers) registered under it.
+struct PortalShortcut {
+    std::uint32_t keyCode = 0;
+    std::uint32_t modifiers = 0;
+    QString id;          // stable: the desktop keeps the user's binding under it
+    QString description; // what the desktop's settings show
+    QString trigger;     // the preferred trigger, as the XDG shortcuts notation writes it
+};
+
+// System-wide hotkeys in Wayland sessions, where an X11 grab sees keys only
+// while an X11 window has focus: the shortcut is bound through the desktop's
+// GlobalShortcuts portal, on a private session-bus connection. Every other
+// combination, and this one too when the portal is missing, refuses or binds
+// nothing, goes to the fallback service (the X11 grab). The fallback is
+// asked only once the portal has answered: a desktop's shortcut service may
+// grab the key on the X server while binding, and must find it free.
+class PortalHotkeyService final : public QObject, public HotkeyService {
+    Q_OBJECT
+public:
+    enum class State { idle, binding, bound, fallenBack };
+
+    PortalHotkeyService(std::shared_ptr<HotkeyService> fallback, PortalShortcut shortcut,
+                        QString applicationId, const QString& busAddress = {},
+                        QObject* parent = nullptr);
+    ~PortalHotkeyService() override;
+
+    State state() const { return m_state; }
+
+    OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                 EventHotKeyID identity, std::uint32_t options,
+                                 EventHotKeyRef* outRef) override;
+    OSStatus unregisterEventHotKey(EventHotKeyRef ref) override;
+    OSStatus installEventHandler(EventHandler handler, const std::vector<EventTypeSpec>& types,
+                                 EventHandlerRef* outRef) override;
+
+signals:
+    // The portal did not bind the shortcut; the fallback has it instead.
+    void fellBack();
+
+private slots:
+    void onResponse(const QDBusMessage& message);
+    void onShortcutSignal(const QDBusMessage& message);
+
+private:
+    struct Registration {
+        std::uint32_t keyCode, modifiers;
+        EventHotKeyID identity;
+        std::optional<EventHotKeyRef> fallbackRef; // set while the fallback holds it
+    };
+
+    void registerWithPortal();
+    void createSession();
+    void bindShortcuts();
+    // Subscribes to the Response of a request before it is made.
+    QString expectResponse(const QString& step);
+    QVariant shortcutList() const;
+    void fallBack();
+    bool isPortalShortcut(const Registration& r) const;
+    void deliver(const QString& session, const QString& id, std::uint32_t kind);
+
+    std::shared_ptr<HotkeyService> m_fallback;
+    PortalShortcut m_shortcut;
+    QString m_applicationId;
+    QDBusConnection m_bus;
+    State m_state = State::idle;
+    QString m_sessionHandle;
+    std::map<QString, QString> m_pendingRequests; // request path -> step
+    std::map<EventHotKeyRef, Registration> m_registrations;
+    EventHotKeyRef m_nextRef = 1;
+    EventHandler m_handler;
+};
+
+} // namespace jotbox
