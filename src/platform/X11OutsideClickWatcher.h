@@ -3,19 +3,21 @@
 #include "platform/OutsideClickWatcher.h"
 
 #include <QByteArray>
-#include <QMetaObject>
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 struct xcb_connection_t;
 
 namespace jotbox {
 
-// Raw button presses on the root window (XInput 2), which arrive with or
-// without a window manager, plus Qt's own word that the application lost
-// focus. Without an X server only the focus half works.
+// Raw presses of the left and right buttons on the root window (XInput 2),
+// which arrive with or without a window manager, and focus leaving our
+// windows, both read from the X server on a connection of our own: in a
+// Wayland session XWayland sees no presses on Wayland's own windows, so
+// focus going to them is what tells. Nothing is watched without an X server.
 class X11OutsideClickWatcher final : public QObject, public OutsideClickWatcher {
     Q_OBJECT
 public:
@@ -29,6 +31,8 @@ private:
     void processEvents();
     void onPress();
     void onFocusLost();
+    void selectFocusEvents(std::uint32_t mask);
+    bool focusIsOurs();
     bool insideOurWindows(QPoint global) const;
 
     xcb_connection_t* m_connection = nullptr;
@@ -37,8 +41,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::function<void()> m_onOutside;
     std::function<bool(QPoint)> m_ignore;
-    QMetaObject::Connection m_stateConnection;
-    QMetaObject::Connection m_focusConnection;
+    std::vector<std::uint32_t> m_windows; // ours, watched for focus
     bool m_active = false;
     bool m_armed = false;
 };
