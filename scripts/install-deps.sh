@@ -11,6 +11,7 @@ packages=(
   libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
   xvfb xdotool x11-utils x11-xserver-utils trayer openbox kwin-x11
   dbus-daemon dbus-bin libglib2.0-bin
+  xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland
   clang libclang-rt-14-dev llvm
 )
 

@@ -8,9 +8,11 @@ HotkeyManager& HotkeyManager::shared() {
     return *instance;
 }
 
-HotkeyManager::HotkeyManager()
-    : m_hotKey(HotKey::make(
-          KeyCombo(Key::n, ModifierFlags(ModifierFlags::command | ModifierFlags::option)))) {
+KeyCombo HotkeyManager::toggleCombo() {
+    return KeyCombo(Key::n, ModifierFlags(ModifierFlags::command | ModifierFlags::option));
+}
+
+HotkeyManager::HotkeyManager() : m_hotKey(HotKey::make(toggleCombo())) {
     // The instance lives for the whole process, so `this` cannot dangle.
     m_hotKey->keyDownHandler = [this] {
         if (const auto toggle = onToggle)

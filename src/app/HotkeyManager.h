@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hotkey/HotKey.h"
+#include "hotkey/KeyCombo.h"
 
 #include <functional>
 #include <memory>
@@ -12,6 +13,8 @@ namespace jotbox {
 class HotkeyManager {
 public:
     static HotkeyManager& shared();
+    // Ctrl+Alt+N: command-option-N in key-code terms.
+    static KeyCombo toggleCombo();
 
     std::function<void()> onToggle;
     const std::shared_ptr<HotKey>& hotKey() const { return m_hotKey; }

@@ -1,9 +1,11 @@
 // Jotbox's entry point: one instance per user, the delegate over the real
 // desktop services, and the pending save written however the program ends.
 #include "app/AppDelegate.h"
+#include "app/HotkeyManager.h"
 #include "app/JotboxIcon.h"
 #include "hotkey/HotKeysController.h"
 #include "platform/DesktopSession.h"
+#include "platform/PortalHotkeyService.h"
 #include "platform/QtTrayIcon.h"
 #include "platform/SingleInstance.h"
 #include "platform/StatusNotifierHostWatcher.h"
@@ -44,6 +46,28 @@ bool chooseDisplay() {
     return false;
 }
 
+// The X11 grab sees keys only while an X11 window has focus: in a Wayland
+// session the shortcut goes through the desktop's portal where it has one.
+std::shared_ptr<HotkeyService> hotkeyService() {
+    auto x11 = std::make_shared<X11HotkeyService>();
+    if (!isWaylandSession())
+        return x11;
+    const KeyCombo toggle = HotkeyManager::toggleCombo();
+    auto portal = std::make_shared<PortalHotkeyService>(
+        x11,
+        PortalShortcut{toggle.carbonKeyCode, toggle.carbonModifiers, QStringLiteral("toggle"),
+                       QStringLiteral("Show or hide the Jotbox panel"),
+                       QStringLiteral("CTRL+ALT+n")},
+        QStringLiteral(JOTBOX_APP_ID));
+    QObject::connect(portal.get(), &PortalHotkeyService::fellBack, [] {
+        std::fprintf(stderr,
+                     "Jotbox: this desktop did not bind Ctrl+Alt+N for Jotbox, so it works only "
+                     "while an X11 window has focus.\nTo show and hide Jotbox from anywhere, bind "
+                     "a shortcut to the command \"jotbox\" in your desktop's keyboard settings.\n");
+    });
+    return portal;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +76,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Jotbox"));
     QApplication::setApplicationVersion(QStringLiteral(JOTBOX_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(JOTBOX_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(jotboxIcon());
 
@@ -59,7 +84,7 @@ int main(int argc, char** argv) {
     if (!instance.becomePrimary())
         return instance.askPrimaryToToggle() ? 0 : 1;
 
-    HotKeysController::setService(std::make_shared<X11HotkeyService>());
+    HotKeysController::setService(hotkeyService());
 
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();

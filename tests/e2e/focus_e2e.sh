@@ -20,7 +20,6 @@ start_jotbox
 spawn "$3" >"$work/recorder.log" 2>&1
 wait_for 10 sh -c "gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
   --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -q Item"
-focused() { [[ $(focused_title) == "$1" ]]; }
 
 n=0
 for way in "the shortcut" "a second launch" "a click on the icon"; do

@@ -7,8 +7,10 @@ work=$(mktemp -d)
 pids=()
 passed=0
 failed=0
+on_cleanup=() # commands to run before the processes are stopped
 
 cleanup() {
+  for c in "${on_cleanup[@]}"; do eval "$c"; done
   # Window managers first: KWin may crash when its X server goes before it.
   for (( i = ${#pids[@]} - 1; i >= 0; i-- )); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
   rm -rf "$work"
@@ -71,5 +73,12 @@ menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
 note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
+# The process that owns a name on the session bus.
+bus_pid() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" 2>/dev/null | grep -o '[0-9]\+' | tail -n1
+}
+on_bus() { [[ -n $(bus_pid "$1") ]]; }
 # The window holding keyboard focus, by its title.
 focused_title() { xdotool getwindowfocus getwindowname 2>/dev/null; }
+focused() { [[ $(focused_title) == "$1" ]]; }
