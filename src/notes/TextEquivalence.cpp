@@ -41,12 +41,18 @@ qsizetype commonSuffix(QStringView a, QStringView b, qsizetype limit) {
 } // namespace
 
 bool canonicallyEqual(QStringView a, QStringView b) {
-    qsizetype start = commonPrefix(a, b);
-    if (start == a.size() && start == b.size())
+    const qsizetype prefix = commonPrefix(a, b);
+    if (prefix == a.size() && prefix == b.size())
         return true;
+    return canonicallyEqual(a, b, prefix, commonSuffix(a, b, prefix));
+}
+
+bool canonicallyEqual(QStringView a, QStringView b, qsizetype prefix, qsizetype suffix) {
+    qsizetype start = std::clamp<qsizetype>(prefix, 0, std::min(a.size(), b.size()));
+    suffix = std::clamp<qsizetype>(suffix, 0, std::min(a.size(), b.size()) - start);
+    // Widen to where normalising each part apart gives what normalising the whole would.
     while (start > 0 && !(isStableSplit(a, start) && isStableSplit(b, start)))
         --start;
-    qsizetype suffix = commonSuffix(a, b, start);
     while (suffix > 0 &&
            !(isStableSplit(a, a.size() - suffix) && isStableSplit(b, b.size() - suffix)))
         --suffix;
@@ -55,9 +61,7 @@ bool canonicallyEqual(QStringView a, QStringView b) {
             .toString()
             .normalized(QString::NormalizationForm_D);
     };
-    const QString left = middle(a);
-    const QString right = middle(b);
-    return left == right;
+    return middle(a) == middle(b);
 }
 
 } // namespace jotbox

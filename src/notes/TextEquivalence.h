@@ -9,5 +9,8 @@ namespace jotbox {
 // Costs a plain comparison when the texts are identical or differ only near
 // one spot, so it is cheap enough for every keystroke on a large note.
 bool canonicallyEqual(QStringView a, QStringView b);
+// The same, for texts known to share their first `prefix` and last `suffix`
+// characters (an edit between them): only the middle is looked at.
+bool canonicallyEqual(QStringView a, QStringView b, qsizetype prefix, qsizetype suffix);
 
 } // namespace jotbox

@@ -63,7 +63,19 @@ void ContentView::evaluate() {
     m_editor->updateFromNote();
 
     const QString text = m_store->activeNoteBinding().get().content;
-    const bool changed = m_lastSeenText && !canonicallyEqual(*m_lastSeenText, text);
+    // After a keystroke the editor says where the texts differ: no need to
+    // scan a big note from both ends to find it.
+    const std::optional<TextEdit>& edit = m_editor->lastEdit();
+    const auto same = [](const QString& a, const QString& b) {
+        return a.constData() == b.constData() && a.size() == b.size();
+    };
+    const bool known =
+        m_lastSeenText && edit && same(*m_lastSeenText, edit->before) && same(text, edit->after);
+    const bool changed =
+        m_lastSeenText &&
+        !(known ? canonicallyEqual(edit->before, edit->after, edit->start,
+                                   edit->after.size() - edit->start - edit->inserted)
+                : canonicallyEqual(*m_lastSeenText, text));
     m_lastSeenText = text;
     if (changed)
         m_store->saveSubject().send();

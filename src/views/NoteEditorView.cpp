@@ -1,14 +1,22 @@
 #include "views/NoteEditorView.h"
 
 #include "notes/TextEquivalence.h"
+#include "views/IdleCursor.h"
 
 #include <QFontDatabase>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace jotbox {
 
 namespace {
+
+// How the document reads a line break back.
+constexpr QChar kBreak = QChar::ParagraphSeparator;
 
 QFont editorFont() {
     if (QFontDatabase::families().contains(QStringLiteral("Menlo")))
@@ -24,11 +32,22 @@ bool sameData(const QString& a, const QString& b) {
     return !a.isEmpty() && a.size() == b.size() && a.constData() == b.constData();
 }
 
+// The characters of `text` at `i` that the document makes one line break
+// of, as QTextCursor::insertText does: CR LF, CR, LF, U+2029 and the two
+// frame marks. 0 when `i` holds no line break.
+int lineBreakAt(const QString& text, qsizetype i) {
+    const QChar c = text[i];
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+        return 2;
+    return c == u'\n' || c == u'\r' || c == kBreak || c == QChar(0xFDD0) || c == QChar(0xFDD1);
+}
+
 } // namespace
 
 NoteEditorView::NoteEditorView(NoteBinding note, bool editable, QWidget* parent)
     : QWidget(parent), m_note(std::move(note)), m_editable(editable),
       m_textView(new QPlainTextEdit(this)) {
+    new IdleCursor(m_textView);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_textView);
@@ -49,31 +68,129 @@ NoteEditorView::NoteEditorView(NoteBinding note, bool editable, QWidget* parent)
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     t->setTabChangesFocus(false);
-    connect(t, &QPlainTextEdit::textChanged, this, &NoteEditorView::textDidChange);
+    connect(t->document(), &QTextDocument::contentsChange, this, &NoteEditorView::documentChanged);
 }
+
+NoteEditorView::~NoteEditorView() = default;
 
 void NoteEditorView::updateFromNote() {
     const QString content = m_note.get().content;
-    if (!sameData(content, m_lastWritten) &&
-        !canonicallyEqual(m_textView->toPlainText(), content)) {
-        m_replacing = true;
-        // setPlainText also clears the undo history, so an undo can never
-        // carry one note's edits into another.
-        m_textView->setPlainText(m_note.get().content);
-        m_replacing = false;
-        m_lastWritten.clear();
-    }
+    if (!sameData(content, m_text) && !canonicallyEqual(m_text, content))
+        replaceText(m_note.get().content);
     m_textView->setReadOnly(!m_editable);
     m_textView->setTextInteractionFlags(m_editable ? Qt::TextEditorInteraction
                                                    : Qt::NoTextInteraction);
 }
 
-void NoteEditorView::textDidChange() {
-    if (m_replacing)
+void NoteEditorView::replaceText(const QString& content) {
+    m_text = content;
+    m_lastEdit.reset();
+    m_crlfBlocks.clear();
+    int block = 0;
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        const int width = lineBreakAt(m_text, i);
+        if (width == 2)
+            m_crlfBlocks.push_back(block);
+        block += width > 0;
+        i += width > 1;
+    }
+    // A hidden editor lays nothing out: a big note costs no memory for
+    // glyphs until the panel is first shown.
+    m_documentStale = !isVisible();
+    if (!m_documentStale) {
+        fillDocument();
+    } else if (!m_textView->document()->isEmpty()) {
+        m_replacing = true;
+        m_textView->clear();
+        m_replacing = false;
+    }
+}
+
+void NoteEditorView::fillDocument() {
+    m_replacing = true;
+    // setPlainText also clears the undo history, so an undo can never carry
+    // one note's edits into another.
+    m_textView->setPlainText(m_text);
+    m_replacing = false;
+    m_documentStale = false;
+    m_documentLength = m_textView->document()->characterCount() - 1;
+}
+
+void NoteEditorView::showEvent(QShowEvent* event) {
+    if (m_documentStale)
+        fillDocument();
+    QWidget::showEvent(event);
+}
+
+qsizetype NoteEditorView::crlfBefore(int block) const {
+    return std::lower_bound(m_crlfBlocks.begin(), m_crlfBlocks.end(), block) - m_crlfBlocks.begin();
+}
+
+void NoteEditorView::documentChanged(int position, int removed, int added) {
+    if (m_replacing || m_documentStale)
         return;
+    QTextDocument* document = m_textView->document();
+    const qsizetype length = document->characterCount() - 1;
+    // Qt may report more than changed, the document's closing line break
+    // included: keep to what both texts have, then trim what stayed the same.
+    const qsizetype wasRemoved = std::clamp<qsizetype>(removed, 0, m_documentLength - position);
+    const qsizetype wasAdded = std::clamp<qsizetype>(added, 0, length - position);
+    QTextCursor range(document);
+    range.setPosition(position);
+    range.setPosition(int(position + wasAdded), QTextCursor::KeepAnchor);
+    const QString inserted = range.selectedText();
+
+    int block = document->findBlock(position).blockNumber();
+    qsizetype start = position + crlfBefore(block);
+    qsizetype end = start;
+    for (qsizetype n = 0; n < wasRemoved && end < m_text.size(); ++n)
+        end += std::max(1, lineBreakAt(m_text, end));
+    qsizetype from = 0, to = inserted.size();
+    while (start < end && from < to) {
+        const int width = lineBreakAt(m_text, start);
+        if ((width ? kBreak : m_text[start]) != inserted[from])
+            break;
+        block += width > 0;
+        start += std::max(1, width);
+        ++from;
+    }
+    while (end > start && to > from) {
+        const bool crlf = end - start >= 2 && m_text[end - 2] == u'\r' && m_text[end - 1] == u'\n';
+        if ((crlf || lineBreakAt(m_text, end - 1) ? kBreak : m_text[end - 1]) != inserted[to - 1])
+            break;
+        end -= crlf ? 2 : 1;
+        --to;
+    }
+    if (start == end && from == to)
+        return;
+
+    // The line breaks that went, and those typed in their place (line feeds).
+    int breaksGone = 0;
+    for (qsizetype i = start; i < end; ++i) {
+        const int width = lineBreakAt(m_text, i);
+        breaksGone += width > 0;
+        i += width > 1;
+    }
+    QString typed = inserted.sliced(from, to - from);
+    const int breaksTyped = int(typed.count(kBreak));
+    typed.replace(kBreak, u'\n');
+    const auto first = std::lower_bound(m_crlfBlocks.begin(), m_crlfBlocks.end(), block);
+    const auto last = std::lower_bound(first, m_crlfBlocks.end(), block + breaksGone);
+    for (auto it = last; it != m_crlfBlocks.end(); ++it)
+        *it += breaksTyped - breaksGone;
+    m_crlfBlocks.erase(first, last);
+
+    // One new buffer, written once: the old one is shared with the note.
+    QString after;
+    after.reserve(m_text.size() - (end - start) + typed.size());
+    after.append(QStringView(m_text).first(start))
+        .append(typed)
+        .append(QStringView(m_text).sliced(end));
+    TextEdit edit{std::exchange(m_text, after), after, start, end - start, typed.size()};
+    m_documentLength = length;
+    m_lastEdit = std::move(edit);
     Note note = m_note.get();
-    note.content = m_textView->toPlainText();
-    m_lastWritten = note.content;
+    note.content = m_text;
     m_note.set(note);
 }
 

@@ -14,6 +14,18 @@ namespace jotbox {
 namespace {
 constexpr qreal kCornerRadius = 4.0;
 constexpr qreal kTintOpacity = 0.2;
+
+// A title can hold line breaks the caption rule keeps (CR LF, CR, U+2028):
+// the strip shows each as a space, on one line.
+QString oneLine(const QString& title) {
+    QString shown = title;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (QChar& c : shown)
+        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    return shown;
+}
 } // namespace
 
 TabItemView::TabItemView(QWidget* parent)
@@ -39,8 +51,9 @@ TabItemView::TabItemView(QWidget* parent)
 }
 
 void TabItemView::set(const QString& title, bool isActive, Action onSelect, Action onClose) {
-    if (m_title->text() != title)
-        m_title->setText(title);
+    const QString shown = oneLine(title);
+    if (m_title->text() != shown)
+        m_title->setText(shown);
     if (m_isActive != isActive) {
         m_isActive = isActive;
         update();

@@ -22,6 +22,7 @@ public:
     // The four constants of one evaluation; cheap when nothing changed.
     void set(const QString& title, bool isActive, Action onSelect, Action onClose);
 
+    // As shown: on one line.
     QString title() const;
     bool isActive() const { return m_isActive; }
     GlyphButton* closeButton() const { return m_close; }

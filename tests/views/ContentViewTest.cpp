@@ -1,7 +1,10 @@
 #include "views/ContentView.h"
+#include "notes/FileContents.h"
 #include "notes/ManualClock.h"
+#include "notes/NotesFile.h"
 #include "support/QtPrinters.h"
 #include "views/GlyphButton.h"
+#include "views/IdleCursor.h"
 #include "views/NoteEditorView.h"
 #include "views/TabBarView.h"
 #include "views/TabItemView.h"
@@ -13,11 +16,13 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace jotbox;
 using jotbox::testing::ManualClock;
+using jotbox::testing::readAll;
 
 namespace {
 
@@ -78,6 +83,59 @@ TEST_F(ContentViewTest, TypingInTheMiddleKeepsTheCaretAndWritesTheNote) {
     type("!");
     EXPECT_EQ(contents(), QStringList{"hello,! world"});
     EXPECT_EQ(text()->textCursor().position(), 7);
+}
+
+// The document shows CR LF, CR, LF and U+2029 alike as line breaks; the
+// note keeps each as it was, and what is typed as typed (a line feed).
+TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
+    const QString thumb = QString::fromUtf8("\U0001F44D\U0001F3FD");
+    const struct {
+        QString text;
+        int from, to; // the selection, in the editor's characters
+        QString keys; // \n stands for Return, \b for Backspace
+        QString expected;
+    } cases[] = {
+        {u"a\u00A0b\u00A0c"_qs, 2, 2, "Z", u"a\u00A0Zb\u00A0c"_qs},
+        {u"line\u2028sep"_qs, 5, 5, "Z", u"line\u2028Zsep"_qs},
+        {u"para\u2029graph"_qs, 5, 5, "Z", u"para\u2029Zgraph"_qs},
+        {"old\rmac", 4, 4, "Z", "old\rZmac"},
+        {"dos\r\nline\r\nend", 9, 9, "Z", "dos\r\nline\r\nZend"},
+        {"tab\there " + thumb + " end", 13, 13, "Z", "tab\there " + thumb + "Z end"},
+        {"dos\r\nline\r\nend", 3, 3, "\n", "dos\n\r\nline\r\nend"},
+        {"dos\r\nline\r\nend", 4, 4, "\b", "dosline\r\nend"},
+        {"a\r\nb\r\nc\r\nd", 1, 5, "Z", "aZ\r\nd"},
+        {"a\r\nb\rc\r\nd", 3, 3, "\nZ\b\b", "a\r\nb\rc\r\nd"},
+    };
+    QStringList texts;
+    for (const auto& c : cases)
+        texts << c.text;
+    make(texts);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        SCOPED_TRACE(i);
+        QTest::mouseClick(tab(i), Qt::LeftButton);
+        EXPECT_EQ(view->editor()->text(), cases[i].text);
+        QTextCursor cursor = text()->textCursor();
+        cursor.setPosition(cases[i].from);
+        cursor.setPosition(cases[i].to, QTextCursor::KeepAnchor);
+        text()->setTextCursor(cursor);
+        for (QChar key : cases[i].keys) {
+            if (key == u'\n' || key == u'\b')
+                QTest::keyClick(text(), key == u'\n' ? Qt::Key_Return : Qt::Key_Backspace);
+            else
+                QTest::keyClick(text(), key.toLatin1());
+        }
+        EXPECT_EQ(store->notes()[i].content, cases[i].expected);
+        // A click on the active tab changes nothing: caret and undo survive it.
+        const int caret = text()->textCursor().position();
+        QTest::mouseClick(tab(i), Qt::LeftButton);
+        EXPECT_EQ(text()->textCursor().position(), caret);
+        EXPECT_TRUE(text()->document()->isUndoAvailable());
+    }
+    clock.advance(NoteStore::kSaveDelay);
+    const auto saved = NotesFile::decode(readAll(tmp.filePath("notes.json")));
+    ASSERT_TRUE(saved);
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        EXPECT_EQ(saved->at(i).content, cases[i].expected) << i;
 }
 
 TEST_F(ContentViewTest, ExactlyOneSaveRequestPerTypedCharacter) {
@@ -183,10 +241,13 @@ TEST_F(ContentViewTest, EqualTitlesStillMakeDistinctTabs) {
     EXPECT_EQ(tab(1)->title(), "New Note");
 }
 
-TEST_F(ContentViewTest, TitleFollowsTyping) {
-    make({"", "other"});
+TEST_F(ContentViewTest, TitleFollowsTypingOnOneLine) {
+    make({"", u"one\r\ntwo\u2028three\rfour\nfive"_qs});
     type("  Shopping  ");
     EXPECT_EQ(tab(0)->title(), "Shopping");
+    // The caption rule keeps CR LF, U+2028 and CR; the strip keeps to one line.
+    EXPECT_EQ(tab(1)->title(), "one two three four");
+    EXPECT_EQ(tab(1)->height(), tab(0)->height());
 }
 
 TEST_F(ContentViewTest, UndoAfterATabSwitchCannotBringBackTheOtherNote) {
@@ -250,6 +311,27 @@ TEST_F(ContentViewTest, ManyTabsScrollWithoutAVisibleBar) {
     EXPECT_EQ(view->tabBar()->height(), 28);
     EXPECT_GT(view->tabBar()->horizontalScrollBar()->maximum(), 0);
     EXPECT_FALSE(view->tabBar()->horizontalScrollBar()->isVisible());
+}
+
+// Blinking at the desktop's pace while in use, resting (shown) when idle.
+TEST(IdleCursorTest, StopsBlinkingTenSecondsAfterTheLastKeyOrClickUntilTheNext) {
+    QPlainTextEdit field;
+    field.show();
+    ManualClock clock;
+    new IdleCursor(&field, clock.makeTimer());
+    const int desktop = QGuiApplication::styleHints()->cursorFlashTime();
+    const auto flash = [] { return QGuiApplication::styleHints()->cursorFlashTime(); };
+    QTest::keyClick(&field, 'a');
+    clock.advance(IdleCursor::kIdleAfter - std::chrono::milliseconds(1));
+    EXPECT_EQ(flash(), desktop);
+    clock.advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(flash(), 0);
+    QTest::mouseClick(field.viewport(), Qt::LeftButton);
+    EXPECT_EQ(flash(), desktop);
+    clock.advance(IdleCursor::kIdleAfter);
+    EXPECT_EQ(flash(), 0);
+    QTest::keyClick(&field, 'b');
+    EXPECT_EQ(flash(), desktop);
 }
 
 } // namespace
