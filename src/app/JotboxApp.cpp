@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QTimer>
 
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(JOTBOX_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(JOTBOX_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's pixmap cache sweeps itself every 30 s while it holds anything,
+    // waking an idle Jotbox; its few small pixmaps are cheap to redraw.
+    QPixmapCache::setCacheLimit(0);
     QApplication::setWindowIcon(jotboxIcon());
 
     SingleInstance instance;
