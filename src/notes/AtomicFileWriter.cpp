@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -78,6 +79,13 @@ std::optional<AtomicFileWriter::Place> AtomicFileWriter::placeOf(const QString& 
                          .arg(path, target.absoluteFilePath());
             return std::nullopt;
         }
+    }
+    // A folder, a pipe or a device in the file's place is not ours to replace.
+    struct stat st {};
+    if (::stat(QFile::encodeName(target.absoluteFilePath()).constData(), &st) == 0 &&
+        !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is not a file; it is left alone").arg(path);
+        return std::nullopt;
     }
     return Place{QFile::encodeName(target.absolutePath()), QFile::encodeName(target.fileName())};
 }

@@ -21,6 +21,7 @@
 
 using namespace jotbox;
 using namespace jotbox::testing;
+using ms = std::chrono::milliseconds;
 
 namespace {
 
@@ -35,12 +36,10 @@ protected:
         MainMenu::set(nullptr);
         HotKeysController::resetForTesting(nullptr);
     }
-
     void make(QString version = QStringLiteral("2.3")) {
         AppServices s;
         s.persistence = std::make_shared<PersistenceManager>(tmp.path());
-        auto timer = clock.makeTimer();
-        s.saveTimer = std::move(timer);
+        s.saveTimer = clock.makeTimer();
         s.makeTrayIcon = [this] {
             auto t = std::make_unique<FakeTrayIcon>();
             tray = t.get();
@@ -62,7 +61,6 @@ protected:
         s.version = version;
         delegate = std::make_unique<AppDelegate>(std::move(s));
     }
-
     void launch() {
         delegate->applicationDidFinishLaunching();
         // The shared manager outlives a test; when an earlier test in this
@@ -74,15 +72,8 @@ protected:
         }
         QApplication::processEvents();
     }
-
-    QStringList titles(const Menu& menu) const {
-        QStringList out;
-        for (const MenuItem& i : menu.itemArray)
-            out << (i.isSeparator ? QStringLiteral("---") : i.title);
-        return out;
-    }
-
     bool panelShown() const { return delegate->panel()->isVisible(); }
+    QPlainTextEdit* editor() const { return delegate->contentView()->editor()->textView(); }
 
     QTemporaryDir tmp;
     ManualClock clock;
@@ -92,136 +83,99 @@ protected:
     FakeLoginItem* login = nullptr;
     QList<QUrl> opened;
     std::optional<QPoint> pointerAt = QPoint(10, 10);
-    std::chrono::milliseconds time{0};
+    ms time{0};
     std::unique_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppDelegateTest, StoreIsLoadedBeforeLaunchAndNothingElseExistsYet) {
-    EXPECT_EQ(delegate->store().notes().size(), 1);
+TEST_F(AppDelegateTest, LaunchMakesIconHiddenPanelEditMenuAndHotkeyInThatOrder) {
+    EXPECT_EQ(delegate->store().notes().size(), 1); // loaded before launch; nothing else yet
     EXPECT_EQ(tray, nullptr);
-    EXPECT_EQ(delegate->panel(), nullptr);
     EXPECT_TRUE(hotkeys->registrations.empty());
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-}
-
-TEST_F(AppDelegateTest, LaunchMakesIconHiddenPanelEditShortcutsAndTheHotkey) {
+    QStringList seen; // when the hotkey registers, everything else exists
+    hotkeys->onRegister = [&] {
+        seen << QString("icon %1, panel %2, Edit menu %3")
+                    .arg(tray && tray->shown)
+                    .arg(delegate->panel() && !panelShown())
+                    .arg(bool(MainMenu::get()));
+    };
+    MainMenu::set(nullptr);
     launch();
-    ASSERT_NE(tray, nullptr);
-    EXPECT_TRUE(tray->shown);
-    ASSERT_NE(delegate->panel(), nullptr);
-    EXPECT_FALSE(panelShown());
+    EXPECT_EQ(seen, QStringList{"icon 1, panel 1, Edit menu 1"});
     EXPECT_EQ(delegate->panel()->size(), QSize(464, 256));
-    EXPECT_TRUE(delegate->panel()->windowFlags() & Qt::Tool);
-    EXPECT_TRUE(delegate->panel()->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_TRUE(delegate->panel()->windowFlags() & Qt::WindowStaysOnTopHint);
+    const auto flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    EXPECT_EQ(delegate->panel()->windowFlags() & flags, flags);
     // The Edit menu's equivalents: an upper-case Z reads as z, shift not added.
     EXPECT_EQ(KeyCombo::mainMenuKeyCombos(),
               (QList<KeyCombo>{{6, 256}, {6, 256}, {7, 256}, {8, 256}, {9, 256}, {0, 256}}));
     ASSERT_EQ(hotkeys->registrations.size(), 1u);
-    EXPECT_EQ(hotkeys->registrations[0].keyCode, 45u);
-    EXPECT_EQ(hotkeys->registrations[0].modifiers, 2304u);
+    EXPECT_EQ(KeyCombo(hotkeys->registrations[0].keyCode, hotkeys->registrations[0].modifiers),
+              KeyCombo(45, 2304));
 }
 
-TEST_F(AppDelegateTest, LaunchStepsRunInOrder) {
-    QStringList steps;
-    AppDelegate* d = delegate.get();
-    hotkeys->onRegister = [&] {
-        steps << "hotkey";
-        // By then the icon, the hidden panel and the Edit menu all exist.
-        if (tray && tray->shown)
-            steps << "after icon";
-        if (d->panel() && !d->panel()->isVisible())
-            steps << "after panel";
-        if (MainMenu::get())
-            steps << "after Edit menu";
-    };
-    MainMenu::set(nullptr);
-    launch();
-    EXPECT_EQ(steps, (QStringList{"hotkey", "after icon", "after panel", "after Edit menu"}));
-}
-
-TEST_F(AppDelegateTest, HotkeyPressTogglesAndReleaseDoesNothing) {
+TEST_F(AppDelegateTest, TheHotkeyAndALeftClickToggleARightClickOpensTheMenu) {
     launch();
     EXPECT_EQ(hotkeys->send(1, kEventHotKeyPressed), noErr);
     EXPECT_TRUE(panelShown());
     EXPECT_EQ(hotkeys->send(1, kEventHotKeyReleased), eventNotHandledErr);
     EXPECT_TRUE(panelShown());
+    tray->click(TrayIcon::Click::secondary); // the menu leaves the panel as it was
+    EXPECT_TRUE(tray->lastMenu.has_value());
+    EXPECT_TRUE(panelShown());
+    tray->click(TrayIcon::Click::primary);
+    EXPECT_FALSE(panelShown());
+    tray->click(TrayIcon::Click::primary);
+    EXPECT_TRUE(panelShown());
     hotkeys->send(1, kEventHotKeyPressed);
     EXPECT_FALSE(panelShown());
-    // A replaced onToggle is the only one called.
-    int calls = 0;
+    int calls = 0; // a replaced onToggle is the only one called
     HotkeyManager::shared().onToggle = [&] { ++calls; };
     hotkeys->send(1, kEventHotKeyPressed);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(panelShown());
 }
 
-TEST_F(AppDelegateTest, ClicksRouteByButton) {
-    launch();
-    tray->click(TrayIcon::Click::secondary);
-    EXPECT_TRUE(tray->lastMenu.has_value());
-    EXPECT_FALSE(panelShown());
-    tray->click(TrayIcon::Click::primary);
-    EXPECT_TRUE(panelShown());
-    tray->click(TrayIcon::Click::secondary); // the menu leaves the panel as it was
-    EXPECT_TRUE(panelShown());
-    tray->click(TrayIcon::Click::primary);
-    EXPECT_FALSE(panelShown());
-}
-
-TEST_F(AppDelegateTest, ShowingPlacesTheFocusedPanelUnderTheIconAndWatchesOutside) {
+TEST_F(AppDelegateTest, ShownUnderTheIconFocusedAndHiddenByAPressOutside) {
     launch();
     tray->rect = QRect(1000, 0, 24, 24);
     delegate->showPanel();
     EXPECT_EQ(delegate->panel()->pos(), QPoint(780, 29));
-    EXPECT_TRUE(delegate->hasMonitor());
-    EXPECT_TRUE(watcher->installed);
-    // Presses on the icon are the icon's own.
-    EXPECT_TRUE(watcher->ignore(QPoint(1010, 10)));
+    EXPECT_TRUE(delegate->hasMonitor() && watcher->installed);
+    EXPECT_TRUE(watcher->ignore(QPoint(1010, 10))); // presses on the icon are the icon's own
     EXPECT_FALSE(watcher->ignore(QPoint(500, 500)));
-
-    delegate->togglePanel();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+    QTest::keyClicks(QApplication::focusWidget(), "hi");
+    EXPECT_EQ(delegate->store().notes().front().content, "hi");
+    watcher->onOutside();
     EXPECT_FALSE(panelShown());
-    EXPECT_FALSE(delegate->hasMonitor());
-    EXPECT_FALSE(watcher->installed);
-    // Hiding a hidden panel changes nothing.
-    delegate->hidePanel();
+    EXPECT_FALSE(delegate->hasMonitor() || watcher->installed);
+    delegate->hidePanel(); // hiding a hidden panel changes nothing
     EXPECT_EQ(watcher->stops, 1);
+    tray->click(TrayIcon::Click::primary); // the very next click opens it again
+    EXPECT_TRUE(panelShown() && watcher->installed);
 }
 
 // Trays that keep the icon's place to themselves: the press of a click on
 // the icon reaches the outside watcher first, then the icon's activation.
 TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHidesItOnce) {
-    using std::chrono::milliseconds;
     const QPoint icon(2500, 12), elsewhere(600, 700);
+    const std::optional<QPoint> none;
     const struct {
         const char* what;
         QRect geometry;
         std::optional<QPoint> press, activation; // the pointer then
-        milliseconds after;                      // from press to activation
+        ms after;                                // from press to activation
         bool shown;
     } cases[] = {
-        {"the click that hid it", {}, icon, icon, milliseconds(120), false},
-        {"a slow click that hid it", {}, icon, icon, milliseconds(650), false},
-        {"a click on the icon well after", {}, icon, icon, milliseconds(800), true},
-        {"a click on the icon after a press elsewhere",
-         {},
-         elsewhere,
-         icon,
-         milliseconds(120),
-         true},
-        {"no pointer to compare (Wayland)",
-         {},
-         std::nullopt,
-         std::nullopt,
-         milliseconds(120),
-         false},
-        {"a tray that tells the icon's place",
-         {2490, 0, 24, 24},
-         elsewhere,
-         icon,
-         milliseconds(120),
-         true},
+        // clang-format off
+        {"the click that hid it", {}, icon, icon, ms(120), false},
+        {"a slow click that hid it", {}, icon, icon, ms(650), false},
+        {"a click on the icon well after", {}, icon, icon, ms(800), true},
+        {"a click on the icon after a press elsewhere", {}, elsewhere, icon, ms(120), true},
+        {"no pointer to compare (Wayland)", {}, none, none, ms(120), false},
+        {"a tray that tells the icon's place", {2490, 0, 24, 24}, elsewhere, icon, ms(120), true},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -239,8 +193,7 @@ TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHid
         pointerAt = c.activation;
         tray->click(TrayIcon::Click::primary);
         EXPECT_EQ(panelShown(), c.shown);
-        // Whatever it was, the next click toggles.
-        tray->click(TrayIcon::Click::primary);
+        tray->click(TrayIcon::Click::primary); // whatever it was, the next click toggles
         EXPECT_EQ(panelShown(), !c.shown);
     }
 }
@@ -260,75 +213,42 @@ TEST_F(AppDelegateTest, WithoutTheIconsPlaceTheLastClickOnItStandsForIt) {
     EXPECT_EQ(delegate->panel()->pos(), QPoint(1200 - 232, 15));
 }
 
-TEST_F(AppDelegateTest, TypingGoesToTheEditorOnceShown) {
-    launch();
-    delegate->showPanel();
-    QApplication::processEvents();
-    QPlainTextEdit* editor = delegate->contentView()->editor()->textView();
-    EXPECT_EQ(QApplication::focusWidget(), editor);
-    QTest::keyClicks(QApplication::focusWidget(), "hi");
-    EXPECT_EQ(delegate->store().notes().front().content, "hi");
-}
-
-TEST_F(AppDelegateTest, PressOutsideHidesAndRemovesTheWatcher) {
-    launch();
-    tray->click(TrayIcon::Click::primary);
-    ASSERT_TRUE(panelShown());
-    watcher->onOutside();
-    EXPECT_FALSE(panelShown());
-    EXPECT_FALSE(delegate->hasMonitor());
-    EXPECT_FALSE(watcher->installed);
-    // The very next click on the icon opens it again.
-    tray->click(TrayIcon::Click::primary);
-    EXPECT_TRUE(panelShown());
-    EXPECT_TRUE(watcher->installed);
-}
-
-TEST_F(AppDelegateTest, StatusMenuTitlesOrderEquivalentsAndCheckMark) {
+TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
     launch();
     delegate->showStatusMenu();
     ASSERT_TRUE(tray->lastMenu);
-    const Menu& menu = *tray->lastMenu;
-    EXPECT_EQ(titles(menu),
-              (QStringList{"Jotbox v2.3", "---", "Launch at Login", "---", "Quit Jotbox"}));
-    EXPECT_EQ(menu.itemArray[0].keyEquivalent, "");
-    EXPECT_EQ(menu.itemArray[2].keyEquivalent, "");
-    EXPECT_EQ(menu.itemArray[4].keyEquivalent, "q");
-    EXPECT_EQ(menu.itemArray[4].keyEquivalentModifierMask, ModifierFlags(ModifierFlags::command));
-    EXPECT_EQ(menu.itemArray[2].state, MenuItem::State::off);
-
-    login->current = LoginItemService::enabled;
-    delegate->showStatusMenu(); // built afresh, reading the status again
-    EXPECT_EQ(tray->lastMenu->itemArray[2].state, MenuItem::State::on);
-}
-
-TEST_F(AppDelegateTest, MissingVersionReadsOnePointZero) {
-    delegate.reset();
-    make(QString());
-    launch();
-    delegate->showStatusMenu();
-    EXPECT_EQ(tray->lastMenu->itemArray[0].title, "Jotbox v1.0");
-}
-
-TEST_F(AppDelegateTest, MenuItemsDoWhatTheySay) {
-    launch();
-    delegate->showStatusMenu();
+    QStringList titles;
+    for (const MenuItem& i : tray->lastMenu->itemArray)
+        titles << (i.isSeparator
+                       ? "---"
+                       : i.title + (i.keyEquivalent.isEmpty() ? "" : " ^") + i.keyEquivalent);
+    EXPECT_EQ(titles,
+              (QStringList{"Jotbox v2.3", "---", "Launch at Login", "---", "Quit Jotbox ^q"}));
+    EXPECT_EQ(tray->lastMenu->itemArray[4].keyEquivalentModifierMask,
+              ModifierFlags(ModifierFlags::command));
     tray->lastMenu->itemArray[0].action();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.front().scheme(), "https");
-
-    tray->lastMenu->itemArray[2].action();
-    EXPECT_EQ(login->registers, 1);
-    EXPECT_EQ(login->current, LoginItemService::enabled);
-    delegate->toggleLaunchAtLogin();
-    EXPECT_EQ(login->unregisters, 1);
-    EXPECT_EQ(login->current, LoginItemService::notRegistered);
-
-    // A failure is dropped; the next menu shows the real state.
-    login->fail = true;
+    // The switch reads the login item's state each time the menu is built.
+    for (const auto& [expected, state] :
+         {std::pair(LoginItemService::enabled, MenuItem::State::on),
+          std::pair(LoginItemService::notRegistered, MenuItem::State::off)}) {
+        EXPECT_NE(login->current, expected);
+        tray->lastMenu->itemArray[2].action();
+        EXPECT_EQ(login->current, expected);
+        delegate->showStatusMenu();
+        EXPECT_EQ(tray->lastMenu->itemArray[2].state, state);
+    }
+    login->fail = true; // a failure is dropped; the next menu shows the real state
     delegate->toggleLaunchAtLogin();
     delegate->showStatusMenu();
     EXPECT_EQ(tray->lastMenu->itemArray[2].state, MenuItem::State::off);
+    EXPECT_EQ(login->registers + login->unregisters, 3);
+    delegate.reset();
+    make(QString()); // no version: "1.0"
+    launch();
+    delegate->showStatusMenu();
+    EXPECT_EQ(tray->lastMenu->itemArray[0].title, "Jotbox v1.0");
 }
 
 TEST_F(AppDelegateTest, QuitWritesTheLastEditBeforeTheProcessEnds) {
@@ -336,8 +256,8 @@ TEST_F(AppDelegateTest, QuitWritesTheLastEditBeforeTheProcessEnds) {
     auto binding = delegate->store().activeNoteBinding();
     Note n = binding.get();
     n.content = "typed just before quitting";
-    binding.set(n); // the content view requests the save
-    ASSERT_TRUE(delegate->store().hasPendingSave());
+    binding.set(n);
+    delegate->store().saveSubject().send();
     tray->whileMenuOpen = [](const Menu& menu) { menu.itemArray[4].action(); };
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, delegate.get(),
                      [this] { delegate->flush(); });
@@ -351,22 +271,22 @@ TEST_F(AppDelegateTest, QuitWritesTheLastEditBeforeTheProcessEnds) {
 TEST_F(AppDelegateTest, EditShortcutsReachTheEditorAndCtrlQDoesNotQuit) {
     launch();
     delegate->showPanel();
-    QPlainTextEdit* editor = delegate->contentView()->editor()->textView();
-    editor->setFocus();
-    QTest::keyClicks(editor, "abc");
-    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(editor->textCursor().selectedText(), "abc");
-    QTest::keyClick(editor, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(editor->toPlainText(), "");
-    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(editor->toPlainText(), "abc");
-    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(editor->toPlainText(), "");
-    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(editor->toPlainText(), "abc");
+    editor()->setFocus();
+    QTest::keyClicks(editor(), "abc");
+    QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(editor()->textCursor().selectedText(), "abc");
+    const std::pair<QKeyCombination, QString> steps[] = {
+        {Qt::ControlModifier | Qt::Key_X, ""},
+        {Qt::ControlModifier | Qt::Key_V, "abc"},
+        {Qt::ControlModifier | Qt::Key_Z, ""},
+        {Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z, "abc"}};
+    for (const auto& [key, text] : steps) {
+        QTest::keyClick(editor(), key.key(), key.keyboardModifiers());
+        EXPECT_EQ(editor()->toPlainText(), text);
+    }
     bool quit = false;
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quit = true; });
-    QTest::keyClick(editor, Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(editor(), Qt::Key_Q, Qt::ControlModifier);
     QApplication::processEvents();
     EXPECT_FALSE(quit);
     EXPECT_EQ(delegate->store().notes().front().content, "abc");

@@ -46,7 +46,8 @@ item() {
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
     2>/dev/null | grep -o "'[^']*StatusNotifierItem'" | tr -d "'"
 }
-check "its icon registers in waybar's tray" wait_for 10 test -n "$(item)"
+registered() { [[ -n $(item) ]]; }
+check "its icon registers in waybar's tray" wait_for 10 registered
 check "with no portal here, it says once how to bind a desktop shortcut" wait_for 5 \
   bash -c "[[ \$(grep -c 'bind a shortcut' '$work/jotbox.log') -eq 1 ]]"
 

@@ -21,147 +21,106 @@ protected:
             Key::n, ModifierFlags(ModifierFlags::command | ModifierFlags::option),
             [this] { ++downs; }, [this] { ++ups; });
     }
+    std::vector<std::uint32_t> ids() const {
+        std::vector<std::uint32_t> out;
+        for (const auto& r : service->registrations)
+            out.push_back(r.identity.id);
+        return out;
+    }
 };
 
-TEST_F(HotKeysControllerTest, FirstRegistrationIsIdOneUnderTheSignature) {
+TEST_F(HotKeysControllerTest, RegistersUnderTheSignatureWithIdsNeverReused) {
     auto hotKey = makeCounting();
     ASSERT_EQ(service->registrations.size(), 1u);
     const auto& r = service->registrations.front();
-    EXPECT_EQ(r.identity, (EventHotKeyID{0x516D7A74, 1}));
-    EXPECT_EQ(HotKeysController::signature, 1366129268u);
+    EXPECT_EQ(r.identity, (EventHotKeyID{1366129268u, 1})); // "Qmzt"
     EXPECT_EQ(r.keyCode, 45u);
     EXPECT_EQ(r.modifiers, 2304u);
-    EXPECT_EQ(service->installedTypes.size(), 2u);
+    ASSERT_EQ(service->installedTypes.size(), 2u);
     EXPECT_EQ(service->installedTypes[0].eventKind, kEventHotKeyPressed);
     EXPECT_EQ(service->installedTypes[1].eventKind, kEventHotKeyReleased);
-}
-
-TEST_F(HotKeysControllerTest, IdsAreNeverReusedAcrossPauseAndResume) {
-    auto hotKey = makeCounting();
     hotKey->setIsPaused(true);
     hotKey->setIsPaused(true); // a second pause finds no box
     EXPECT_EQ(service->unregistered.size(), 1u);
     EXPECT_EQ(HotKeysController::boxCount(), 0u);
     hotKey->setIsPaused(false);
     hotKey->setIsPaused(false); // already registered: nothing
-    ASSERT_EQ(service->registrations.size(), 2u);
-    EXPECT_EQ(service->registrations[1].identity.id, 2u);
     auto second = makeCounting();
-    EXPECT_EQ(service->registrations.back().identity.id, 3u);
+    EXPECT_EQ(ids(), (std::vector<std::uint32_t>{1, 2, 3}));
+    EXPECT_EQ(service->handlerInstalls, 1); // installed once, and kept
+    hotKey.reset(), second.reset();
+    EXPECT_TRUE(HotKeysController::hasEventHandler());
 }
 
-TEST_F(HotKeysControllerTest, PressAndReleaseReachTheirHandlersOnce) {
+TEST_F(HotKeysControllerTest, EventsReachTheLiveUnpausedHotKeyTheirIdNamesOnce) {
     auto hotKey = makeCounting();
+    int other = 0;
+    auto b = HotKey::make(Key::b, ModifierFlags(ModifierFlags::command), [&] { ++other; });
     EXPECT_EQ(service->send(1, kEventHotKeyPressed), noErr);
-    EXPECT_EQ(downs, 1);
-    EXPECT_EQ(ups, 0);
     EXPECT_EQ(service->send(1, kEventHotKeyReleased), noErr);
-    EXPECT_EQ(ups, 1);
+    EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
+    EXPECT_EQ(std::tuple(downs, ups, other), std::tuple(1, 1, 1));
+    EXPECT_EQ(service->send(2, kEventHotKeyReleased), eventNotHandledErr); // no key-up handler
     EXPECT_EQ(service->send(1, 7), eventNotHandledErr);
-    EXPECT_EQ(downs + ups, 2);
-}
-
-TEST_F(HotKeysControllerTest, MissingHandlerOrForeignEventsAreNotHandled) {
-    auto hotKey = HotKey::make(Key::n, ModifierFlags(ModifierFlags::command), [this] { ++downs; });
-    EXPECT_EQ(service->send(1, kEventHotKeyReleased), eventNotHandledErr);
     EXPECT_EQ(service->send(1, kEventHotKeyPressed, 0x41424344), eventNotHandledErr);
     EXPECT_EQ(service->send(99, kEventHotKeyPressed), eventNotHandledErr);
     EXPECT_EQ(HotKeysController::handleEvent(nullptr), eventNotHandledErr);
-    EXPECT_EQ(downs, 0);
     // A failing parameter read reports that call's own status.
     const HotKeyEvent broken{{0x516D7A74, 1}, kEventHotKeyPressed, -50};
     EXPECT_EQ(HotKeysController::handleEvent(&broken), -50);
-    EXPECT_EQ(downs, 0);
-}
-
-TEST_F(HotKeysControllerTest, HandlersAreReadAtEachEvent) {
-    auto hotKey = makeCounting();
+    EXPECT_EQ(downs, 1);
+    // Handlers are read at each event.
     int replaced = 0;
     hotKey->keyDownHandler = [&] { ++replaced; };
     service->send(1, kEventHotKeyPressed);
-    EXPECT_EQ(replaced, 1);
-    EXPECT_EQ(downs, 0);
-    EXPECT_EQ(service->registrations.size(), 1u); // no new registration
-}
-
-TEST_F(HotKeysControllerTest, RoutingByIdWithTwoHotKeys) {
-    int first = 0, second = 0;
-    auto a = HotKey::make(Key::a, ModifierFlags(ModifierFlags::command), [&] { ++first; });
-    auto b = HotKey::make(Key::b, ModifierFlags(ModifierFlags::command), [&] { ++second; });
-    service->send(2, kEventHotKeyPressed);
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 1);
-    a.reset(); // releasing the first unregisters it only
-    EXPECT_EQ(service->unregistered, std::vector<EventHotKeyRef>{101});
-    EXPECT_EQ(service->send(1, kEventHotKeyPressed), eventNotHandledErr);
-    EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
-    EXPECT_EQ(second, 2);
-}
-
-TEST_F(HotKeysControllerTest, PausedHotKeyGetsNothing) {
-    auto hotKey = makeCounting();
+    EXPECT_EQ(std::tuple(downs, replaced), std::tuple(1, 1));
     hotKey->setIsPaused(true);
     EXPECT_EQ(service->send(1, kEventHotKeyPressed), eventNotHandledErr);
-    EXPECT_EQ(downs, 0);
+    b.reset(); // releasing one unregisters it only
+    EXPECT_EQ(service->unregistered, (std::vector<EventHotKeyRef>{101, 102}));
+    EXPECT_EQ(service->send(2, kEventHotKeyPressed), eventNotHandledErr);
+    // A hotkey that vanished without unregistering loses its entry at its next event.
+    hotKey->setIsPaused(false);
+    HotKeysController::boxForHotKey(*hotKey)->hotKey.reset();
+    EXPECT_EQ(service->send(3, kEventHotKeyPressed), eventNotHandledErr);
+    EXPECT_EQ(HotKeysController::boxCount(), 0u);
+    EXPECT_FALSE(HotKeysController::hotKeyForID(3));
 }
 
-TEST_F(HotKeysControllerTest, RefusedRegistrationStaysSilentUntilPauseThenResume) {
+TEST_F(HotKeysControllerTest, ARefusedRegistrationStaysSilentUntilPausedAndResumed) {
     service->refuseWith = -9878;
     auto hotKey = makeCounting();
-    EXPECT_EQ(HotKeysController::boxCount(), 1u); // Refused: a box without a registration
+    EXPECT_EQ(HotKeysController::boxCount(), 1u); // a box without a registration
     EXPECT_FALSE(HotKeysController::hasEventHandler());
     EXPECT_FALSE(hotKey->isPaused());
-
     service->refuseWith = noErr;
     hotKey->setIsPaused(false); // does not retry
     EXPECT_TRUE(service->registrations.empty());
     hotKey->setIsPaused(true);
     EXPECT_EQ(service->unregistered, std::vector<EventHotKeyRef>{0}); // a null ref, ignored
     hotKey->setIsPaused(false);
-    ASSERT_EQ(service->registrations.size(), 1u);
-    EXPECT_EQ(service->registrations[0].identity.id, 2u);
+    EXPECT_EQ(ids(), std::vector<std::uint32_t>{2});
     EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
     EXPECT_EQ(downs, 1);
 }
 
-TEST_F(HotKeysControllerTest, NullRefCountsAsRefused) {
+TEST_F(HotKeysControllerTest, ANullRefAFailedInstallAndNoServiceInstallNoHandler) {
     service->giveNullRef = true;
-    auto hotKey = makeCounting();
-    EXPECT_FALSE(HotKeysController::hasEventHandler());
-    EXPECT_EQ(service->handlerInstalls, 0);
-}
-
-TEST_F(HotKeysControllerTest, HandlerInstalledOnceAndRetriedAfterAFailedInstall) {
-    service->installStatus = -1;
     auto a = makeCounting();
-    EXPECT_FALSE(HotKeysController::hasEventHandler());
-    service->installStatus = noErr;
+    EXPECT_EQ(service->handlerInstalls, 0);
+    service->giveNullRef = false;
+    service->installStatus = -1;
     auto b = makeCounting();
+    EXPECT_FALSE(HotKeysController::hasEventHandler());
+    service->installStatus = noErr; // tried again at the next registration
     auto c = makeCounting();
-    auto d = makeCounting();
     EXPECT_EQ(service->handlerInstalls, 2);
     EXPECT_TRUE(HotKeysController::hasEventHandler());
-    // Stays installed when no hotkeys remain.
-    a.reset(), b.reset(), c.reset(), d.reset();
-    EXPECT_TRUE(HotKeysController::hasEventHandler());
-}
-
-TEST_F(HotKeysControllerTest, EventForAHotKeyThatIsGoneDropsItsEntry) {
-    auto hotKey = makeCounting();
-    // Simulate a hotkey that vanished without unregistering: clear its weak link.
-    HotKeysController::boxForHotKey(*hotKey)->hotKey.reset();
-    EXPECT_EQ(HotKeysController::boxCount(), 1u);
-    EXPECT_EQ(service->send(1, kEventHotKeyPressed), eventNotHandledErr);
-    EXPECT_EQ(HotKeysController::boxCount(), 0u);
-    EXPECT_FALSE(HotKeysController::hotKeyForID(1));
-}
-
-TEST_F(HotKeysControllerTest, NoServiceRefusesEverything) {
     HotKeysController::resetForTesting(nullptr);
-    auto hotKey = makeCounting();
+    auto d = makeCounting();
     EXPECT_EQ(HotKeysController::boxCount(), 1u);
     EXPECT_FALSE(HotKeysController::hasEventHandler());
-    hotKey.reset();
+    d.reset();
     EXPECT_EQ(HotKeysController::boxCount(), 0u);
 }
 

@@ -18,7 +18,7 @@ public:
     explicit ActingAsNobody(const QString& tree) : m_active(::geteuid() == 0) {
         if (!m_active)
             return;
-        QDirIterator it(tree, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+        QDirIterator it(tree, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                         QDirIterator::Subdirectories);
         ::chown(QFile::encodeName(tree).constData(), kNobody, kNobody);
         while (it.hasNext())

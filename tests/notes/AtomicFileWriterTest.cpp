@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <unistd.h>
 
 using namespace jotbox;
-using jotbox::testing::ActingAsNobody;
 using jotbox::testing::readAll;
 using jotbox::testing::RecordingFileSystem;
 using jotbox::testing::writeAll;
@@ -24,12 +22,11 @@ namespace {
 
 class AtomicFileWriterTest : public ::testing::Test {
 protected:
-    QTemporaryDir tmp;
+    QTemporaryDir tmp, elsewhere;
     RecordingFileSystem fs;
     AtomicFileWriter writer{fs};
     QString file() const { return tmp.filePath("notes.json"); }
-
-    QStringList entries(const QString& folder) const {
+    static QStringList entries(const QString& folder) {
         return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
     }
 };
@@ -44,6 +41,11 @@ TEST_F(AtomicFileWriterTest, EachStepIsOnDiskBeforeTheNextDependsOnIt) {
                            "close file", "rename notes.json.saving-… notes.json", "sync folder",
                            "close folder"}));
     EXPECT_EQ(readAll(file()), "new");
+    // A taken temporary name is not reused.
+    fs.failOn = "create";
+    fs.failError = EEXIST;
+    EXPECT_FALSE(writer.write(file(), "newer"));
+    EXPECT_EQ(fs.calls.count("create notes.json.saving-…"), 3);
 }
 
 TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporary) {
@@ -52,7 +54,7 @@ TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporar
         int error;
     } faults[] = {{"open folder", ENOENT}, {"create", EACCES}, {"create", ENOSPC},
                   {"write", ENOSPC},       {"write", EFBIG},   {"sync file", EIO},
-                  {"close file", EDQUOT},  {"rename", EXDEV}};
+                  {"close file", EDQUOT},  {"rename", EXDEV},  {"sync folder", EIO}};
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.step);
         writeAll(file(), "old");
@@ -61,29 +63,14 @@ TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporar
         const auto error = writer.write(file(), "new");
         ASSERT_TRUE(error);
         EXPECT_TRUE(error->contains(QString::fromLocal8Bit(strerror(fault.error)))) << *error;
-        EXPECT_EQ(readAll(file()), "old");
+        // An unflushed folder fails the save though the new file is in place:
+        // it is not surely on disk, and the caller must try again.
+        EXPECT_EQ(readAll(file()), fault.step == std::string("sync folder") ? "new" : "old");
         EXPECT_EQ(entries(tmp.path()), QStringList{"notes.json"});
     }
 }
 
-TEST_F(AtomicFileWriterTest, AnUnflushedFolderIsReportedAsAFailedSave) {
-    // The new file is in place, but not surely on disk: the caller must try again.
-    fs.failOn = "sync folder";
-    EXPECT_TRUE(writer.write(file(), "new"));
-    EXPECT_EQ(readAll(file()), "new");
-    EXPECT_EQ(entries(tmp.path()), QStringList{"notes.json"});
-}
-
-TEST_F(AtomicFileWriterTest, ATakenTemporaryNameIsNotReused) {
-    fs.failOn = "create";
-    fs.failError = EEXIST;
-    EXPECT_FALSE(writer.write(file(), "new"));
-    EXPECT_EQ(fs.calls.count("create notes.json.saving-…"), 2);
-    EXPECT_EQ(readAll(file()), "new");
-}
-
 TEST_F(AtomicFileWriterTest, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
-    const QString prefix = tmp.filePath("notes.json.saving-");
     for (const char* name : {"notes.json", "notes.json.saving-Ab3xY9", "notes.json.saving-000000",
                              "notes.json.saving-short", "notes.json.unreadable-20261206T101500Z",
                              "other.json.saving-Ab3xY9", "notes.json.saving-Ab3xY9.keep"})
@@ -94,57 +81,34 @@ TEST_F(AtomicFileWriterTest, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
                            "notes.json.unreadable-20261206T101500Z", "other.json.saving-Ab3xY9"}));
 }
 
-class LinkedFileTest : public AtomicFileWriterTest {
-protected:
-    QTemporaryDir elsewhere;
-    void SetUp() override { ::chmod(QFile::encodeName(elsewhere.path()).constData(), 0755); }
-    QString target() const { return elsewhere.filePath("real.json"); }
-    void link(const QString& to) { ASSERT_TRUE(QFile::link(to, file())); }
-
-    // Root owns every file it makes; hand one to another user.
-    static void giveAway(const QString& path) {
-        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), ActingAsNobody::kNobody,
-                          ActingAsNobody::kNobody),
-                  0);
-    }
-};
-
-TEST_F(LinkedFileTest, OurTargetIsReplacedAndTheLinkKept) {
-    writeAll(target(), "old");
-    link(target());
-    ASSERT_FALSE(writer.write(file(), "new"));
-    EXPECT_TRUE(QFileInfo(file()).isSymLink());
-    EXPECT_EQ(readAll(target()), "new");
-    EXPECT_EQ(entries(elsewhere.path()), QStringList{"real.json"});
-    // A chain of links ends at the same file.
-    ASSERT_TRUE(QFile::link(target(), elsewhere.filePath("second")));
-    ASSERT_TRUE(QFile::remove(file()));
-    link(elsewhere.filePath("second"));
+TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {
+    const QString target = elsewhere.filePath("real.json");
+    ::chmod(QFile::encodeName(elsewhere.path()).constData(), 0755);
+    ASSERT_TRUE(QFile::link(target, file()));
+    ASSERT_FALSE(writer.write(file(), "new")); // a missing target in our folder is made
+    EXPECT_EQ(readAll(target), "new");
+    // A chain of links ends at the same file, which is replaced; the links stay.
+    ASSERT_TRUE(QFile::link(target, elsewhere.filePath("second")));
+    ASSERT_TRUE(QFile::remove(file()) && QFile::link(elsewhere.filePath("second"), file()));
     ASSERT_FALSE(writer.write(file(), "newer"));
-    EXPECT_EQ(readAll(target()), "newer");
-}
-
-TEST_F(LinkedFileTest, AMissingTargetInOurFolderIsCreated) {
-    link(target());
-    ASSERT_FALSE(writer.write(file(), "new"));
-    EXPECT_EQ(readAll(target()), "new");
-}
-
-TEST_F(LinkedFileTest, NoFileIsCreatedInAnotherUsersFolder) {
+    EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    EXPECT_EQ(readAll(target), "newer");
+    EXPECT_EQ(entries(elsewhere.path()), (QStringList{"real.json", "second"}));
+    // A loop of links fails cleanly.
+    ASSERT_TRUE(QFile::remove(elsewhere.filePath("second")) &&
+                QFile::link(file(), elsewhere.filePath("second")));
+    EXPECT_TRUE(writer.write(file(), "loop"));
+    EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    // Nothing is made in another user's folder.
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can make a folder that belongs to another user";
-    link(target());
-    giveAway(elsewhere.path());
+    ASSERT_TRUE(QFile::remove(file()) && QFile::remove(target) && QFile::link(target, file()));
+    using jotbox::testing::ActingAsNobody;
+    ASSERT_EQ(::chown(QFile::encodeName(elsewhere.path()).constData(), ActingAsNobody::kNobody,
+                      ActingAsNobody::kNobody),
+              0);
     EXPECT_TRUE(writer.write(file(), "new"));
-    EXPECT_FALSE(QFileInfo::exists(target()));
-    EXPECT_EQ(entries(elsewhere.path()), QStringList());
-}
-
-TEST_F(LinkedFileTest, ALoopOfLinksFailsCleanly) {
-    ASSERT_TRUE(QFile::link(file(), elsewhere.filePath("back")));
-    link(elsewhere.filePath("back"));
-    EXPECT_TRUE(writer.write(file(), "new"));
-    EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 } // namespace

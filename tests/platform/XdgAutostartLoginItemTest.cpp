@@ -28,27 +28,28 @@ protected:
     }
 };
 
-TEST_F(XdgAutostartTest, DefaultFolderIsAutostartInTheConfigFolder) {
+TEST_F(XdgAutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
     qputenv("XDG_CONFIG_HOME", tmp.path().toUtf8());
     EXPECT_EQ(XdgAutostartLoginItem({}, "/bin/jotbox").entryPath(),
               tmp.filePath("autostart/jotbox.desktop"));
     qunsetenv("XDG_CONFIG_HOME");
-}
-
-TEST_F(XdgAutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
     XdgAutostartLoginItem item(dir(), "/opt/jotbox/bin/jotbox");
     EXPECT_EQ(item.status(), LoginItemService::notRegistered);
     ASSERT_TRUE(item.registerItem()); // creates the missing folders
     EXPECT_EQ(item.status(), LoginItemService::enabled);
     const QByteArray e = entry();
     EXPECT_TRUE(e.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(e.contains("\nExec=\"/opt/jotbox/bin/jotbox\"\n"));
-    EXPECT_TRUE(e.contains("\nHidden=false\n"));
-    EXPECT_TRUE(e.contains("\nX-GNOME-Autostart-enabled=true\n"));
+    for (const char* line : {"\nExec=\"/opt/jotbox/bin/jotbox\"\n", "\nHidden=false\n",
+                             "\nX-GNOME-Autostart-enabled=true\n"})
+        EXPECT_TRUE(e.contains(line)) << line;
     ASSERT_TRUE(item.unregisterItem());
     EXPECT_FALSE(QFile::exists(item.entryPath()));
     EXPECT_EQ(item.status(), LoginItemService::notRegistered);
     EXPECT_TRUE(item.unregisterItem()); // nothing there: already the wanted state
+    // Paths with reserved characters are quoted.
+    EXPECT_EQ(XdgAutostartLoginItem::execValue("/home/a b/jotbox"), "\"/home/a b/jotbox\"");
+    EXPECT_EQ(XdgAutostartLoginItem::execValue("/x/50%/j\"o$b`"),
+              "\"/x/50%%/j\\\\\"o\\\\$b\\\\`\"");
 }
 
 TEST_F(XdgAutostartTest, SwitchedOffEntriesAreNotEnabled) {
@@ -64,12 +65,6 @@ TEST_F(XdgAutostartTest, SwitchedOffEntriesAreNotEnabled) {
     writeEntry("[Desktop Entry]\nExec=jotbox\nHidden=true\n");
     ASSERT_TRUE(item.registerItem());
     EXPECT_EQ(item.status(), LoginItemService::enabled);
-}
-
-TEST_F(XdgAutostartTest, ExecPathsWithReservedCharactersAreQuoted) {
-    EXPECT_EQ(XdgAutostartLoginItem::execValue("/home/a b/jotbox"), "\"/home/a b/jotbox\"");
-    EXPECT_EQ(XdgAutostartLoginItem::execValue("/x/50%/j\"o$b`"),
-              "\"/x/50%%/j\\\\\"o\\\\$b\\\\`\"");
 }
 
 TEST_F(XdgAutostartTest, FailuresAreReportedNotThrown) {

@@ -22,7 +22,6 @@
 
 using namespace jotbox;
 using jotbox::testing::ManualClock;
-using jotbox::testing::readAll;
 
 namespace {
 
@@ -31,12 +30,10 @@ class ContentViewTest : public ::testing::Test {
 protected:
     void make(const QStringList& texts) {
         auto persistence = std::make_shared<PersistenceManager>(tmp.path());
-        if (!texts.isEmpty()) {
-            QList<Note> notes;
-            for (const QString& t : texts)
-                notes.append(Note{QUuid::createUuid(), t, 0});
-            ASSERT_FALSE(persistence->save(notes));
-        }
+        QList<Note> notes;
+        for (const QString& t : texts)
+            notes.append(Note{QUuid::createUuid(), t, 0});
+        ASSERT_FALSE(persistence->save(notes));
         auto timer = clock.makeTimer();
         saveTimer = timer.get();
         store = std::make_unique<NoteStore>(persistence, std::move(timer));
@@ -45,7 +42,6 @@ protected:
         view->show();
         QApplication::processEvents();
     }
-
     QPlainTextEdit* text() const { return view->editor()->textView(); }
     int saveRequests() const { return saveTimer->starts; }
     QStringList contents() const {
@@ -54,17 +50,26 @@ protected:
             out << n.content;
         return out;
     }
-    // Types as a keyboard does, one key event per character.
-    void type(const QString& s) {
-        for (QChar c : s)
-            QTest::keyClick(text(), c.toLatin1());
+    // Types as a keyboard does, one key event per character; \n is Return, \b Backspace.
+    void type(const QString& keys) {
+        for (QChar key : keys) {
+            if (key == u'\n' || key == u'\b')
+                QTest::keyClick(text(), key == u'\n' ? Qt::Key_Return : Qt::Key_Backspace);
+            else
+                QTest::keyClick(text(), key.toLatin1());
+        }
     }
-    void moveCursorTo(int position) {
+    void select(int from, int to) {
         QTextCursor cursor = text()->textCursor();
-        cursor.setPosition(position);
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
         text()->setTextCursor(cursor);
     }
     TabItemView* tab(int i) const { return view->tabBar()->tabs().at(i); }
+    void click(QWidget* w) {
+        QTest::mouseClick(w, Qt::LeftButton);
+        QApplication::processEvents();
+    }
 
     QTemporaryDir tmp;
     ManualClock clock;
@@ -73,18 +78,6 @@ protected:
     std::unique_ptr<ContentView> view;
 };
 
-TEST_F(ContentViewTest, TypingInTheMiddleKeepsTheCaretAndWritesTheNote) {
-    make({"hello world"});
-    moveCursorTo(5);
-    type(",");
-    EXPECT_EQ(contents(), QStringList{"hello, world"});
-    EXPECT_EQ(text()->toPlainText(), "hello, world");
-    EXPECT_EQ(text()->textCursor().position(), 6);
-    type("!");
-    EXPECT_EQ(contents(), QStringList{"hello,! world"});
-    EXPECT_EQ(text()->textCursor().position(), 7);
-}
-
 // The document shows CR LF, CR, LF and U+2029 alike as line breaks; the
 // note keeps each as it was, and what is typed as typed (a line feed).
 TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
@@ -92,9 +85,9 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
     const struct {
         QString text;
         int from, to; // the selection, in the editor's characters
-        QString keys; // \n stands for Return, \b for Backspace
-        QString expected;
+        QString keys, expected;
     } cases[] = {
+        // clang-format off
         {u"a\u00A0b\u00A0c"_qs, 2, 2, "Z", u"a\u00A0Zb\u00A0c"_qs},
         {u"line\u2028sep"_qs, 5, 5, "Z", u"line\u2028Zsep"_qs},
         {u"para\u2029graph"_qs, 5, 5, "Z", u"para\u2029Zgraph"_qs},
@@ -105,6 +98,7 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
         {"dos\r\nline\r\nend", 4, 4, "\b", "dosline\r\nend"},
         {"a\r\nb\r\nc\r\nd", 1, 5, "Z", "aZ\r\nd"},
         {"a\r\nb\rc\r\nd", 3, 3, "\nZ\b\b", "a\r\nb\rc\r\nd"},
+        // clang-format on
     };
     QStringList texts;
     for (const auto& c : cases)
@@ -112,133 +106,83 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
     make(texts);
     for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(i);
-        QTest::mouseClick(tab(i), Qt::LeftButton);
+        click(tab(i));
         EXPECT_EQ(view->editor()->text(), cases[i].text);
-        QTextCursor cursor = text()->textCursor();
-        cursor.setPosition(cases[i].from);
-        cursor.setPosition(cases[i].to, QTextCursor::KeepAnchor);
-        text()->setTextCursor(cursor);
-        for (QChar key : cases[i].keys) {
-            if (key == u'\n' || key == u'\b')
-                QTest::keyClick(text(), key == u'\n' ? Qt::Key_Return : Qt::Key_Backspace);
-            else
-                QTest::keyClick(text(), key.toLatin1());
-        }
+        select(cases[i].from, cases[i].to);
+        type(cases[i].keys);
         EXPECT_EQ(store->notes()[i].content, cases[i].expected);
-        // A click on the active tab changes nothing: caret and undo survive it.
+        // Typing never replaced the text: a click on the active tab changes
+        // nothing either, and caret and undo survive it.
         const int caret = text()->textCursor().position();
-        QTest::mouseClick(tab(i), Qt::LeftButton);
+        click(tab(i));
         EXPECT_EQ(text()->textCursor().position(), caret);
         EXPECT_TRUE(text()->document()->isUndoAvailable());
     }
     clock.advance(NoteStore::kSaveDelay);
-    const auto saved = NotesFile::decode(readAll(tmp.filePath("notes.json")));
+    const auto saved = NotesFile::decode(jotbox::testing::readAll(tmp.filePath("notes.json")));
     ASSERT_TRUE(saved);
     for (int i = 0; i < int(std::size(cases)); ++i)
         EXPECT_EQ(saved->at(i).content, cases[i].expected) << i;
 }
 
-TEST_F(ContentViewTest, ExactlyOneSaveRequestPerTypedCharacter) {
-    make({"x"});
+TEST_F(ContentViewTest, OneSaveRequestPerChangeOfTheActiveText) {
+    make({"x", "x", QString::fromUtf8("caf\u00E9"), QString::fromUtf8("cafe\u0301")});
     EXPECT_EQ(saveRequests(), 0); // none for the first value
-    moveCursorTo(1);
-    type("abc");
-    EXPECT_EQ(saveRequests(), 3);
-    QTest::keyClick(text(), Qt::Key_Backspace);
+    select(1, 1);
+    type("abc\b");
     EXPECT_EQ(saveRequests(), 4);
-    EXPECT_EQ(contents(), QStringList{"xab"});
-}
-
-TEST_F(ContentViewTest, SwitchingTabsReplacesTextOnlyWhenItDiffers) {
-    make({"same", "same", "other"});
+    EXPECT_EQ(contents().front(), "xab");
+    // Switching to a note with the same text (up to canonical equivalence)
+    // neither touches the editor nor asks for a save.
     int replacements = 0;
+    click(tab(2));
     QObject::connect(text()->document(), &QTextDocument::contentsChanged, [&] { ++replacements; });
-    QTest::mouseClick(tab(1), Qt::LeftButton);
-    EXPECT_EQ(store->activeTabIndex(), 1);
-    EXPECT_EQ(replacements, 0);
-    EXPECT_EQ(saveRequests(), 0); // equal texts: no request from the watcher
-
-    QTest::mouseClick(tab(2), Qt::LeftButton);
-    EXPECT_EQ(store->activeTabIndex(), 2);
-    EXPECT_EQ(text()->toPlainText(), "other");
-    EXPECT_EQ(saveRequests(), 1);
-}
-
-TEST_F(ContentViewTest, CanonicallyEqualTextIsNotReplaced) {
-    make({QString::fromUtf8("caf\u00E9"), QString::fromUtf8("cafe\u0301")});
-    QTest::mouseClick(tab(1), Qt::LeftButton);
+    EXPECT_EQ(saveRequests(), 5);
+    click(tab(3));
     EXPECT_EQ(text()->toPlainText(), QString::fromUtf8("caf\u00E9"));
-    EXPECT_EQ(saveRequests(), 0);
+    EXPECT_EQ(replacements, 0);
+    EXPECT_EQ(saveRequests(), 5);
+    click(tab(1));
+    EXPECT_EQ(text()->toPlainText(), "x");
+    EXPECT_EQ(saveRequests(), 6);
 }
 
-TEST_F(ContentViewTest, AddingANoteEmptiesTheEditorAndTypingFillsTheNewNote) {
+TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     make({"first"});
-    EXPECT_FALSE(view->tabBar()->isVisible());
-    QTest::mouseClick(view->addButton(), Qt::LeftButton);
-    EXPECT_EQ(store->notes().size(), 2);
+    EXPECT_FALSE(view->tabBar()->isVisible()); // one note: no strip
+    click(view->addButton());
     EXPECT_TRUE(view->tabBar()->isVisible());
-    EXPECT_EQ(view->tabBar()->tabs().size(), 2);
+    ASSERT_EQ(view->tabBar()->tabs().size(), 2);
     EXPECT_FALSE(tab(0)->isActive());
     EXPECT_TRUE(tab(1)->isActive());
     EXPECT_EQ(tab(1)->title(), "New Note");
     EXPECT_TRUE(text()->toPlainText().isEmpty());
     type("second");
     EXPECT_EQ(contents(), (QStringList{"first", "second"}));
-}
-
-TEST_F(ContentViewTest, ClosingTheActiveTabShowsTheNoteTheStoreMakesActive) {
-    make({"A", "B", "C"});
-    QTest::mouseClick(tab(2), Qt::LeftButton);
-    QTest::mouseClick(tab(2)->closeButton(), Qt::LeftButton);
-    QApplication::processEvents();
-    EXPECT_EQ(contents(), (QStringList{"A", "B"}));
-    EXPECT_EQ(store->activeTabIndex(), 1);
-    EXPECT_EQ(text()->toPlainText(), "B");
-    EXPECT_TRUE(tab(1)->isActive());
-}
-
-TEST_F(ContentViewTest, CrossClosesItsTabWithoutSelectingIt) {
-    make({"A", "B", "C"});
-    int changes = 0;
-    QObject::connect(store.get(), &NoteStore::objectWillChange, [&] { ++changes; });
-    QTest::mouseClick(tab(2)->closeButton(), Qt::LeftButton);
-    QApplication::processEvents();
-    EXPECT_EQ(contents(), (QStringList{"A", "B"}));
-    EXPECT_EQ(store->activeTabIndex(), 0);
-    EXPECT_EQ(changes, 1); // the removal only, no selection before it
-    EXPECT_EQ(text()->toPlainText(), "A");
-}
-
-TEST_F(ContentViewTest, StripAppearsAtTwoNotesAndGoesAtOne) {
-    make({"A", "B"});
-    EXPECT_TRUE(view->tabBar()->isVisible());
-    QTest::mouseClick(tab(1)->closeButton(), Qt::LeftButton);
-    QApplication::processEvents();
+    click(tab(1)->closeButton());
     EXPECT_FALSE(view->tabBar()->isVisible());
     EXPECT_EQ(view->tabBar()->height(), 28);
     EXPECT_EQ(view->addButton()->size(), QSize(28, 28));
     // The add button sits at the right end of the row, inside its inset.
     EXPECT_EQ(view->addButton()->geometry().right(), view->width() - 8 - 1);
-}
 
-TEST_F(ContentViewTest, TabsFollowTheirNotesAndActionsUseTheVisiblePosition) {
-    make({"A", "B", "C", "D"});
+    make({"", "", "C", "D"});
+    EXPECT_NE(tab(0), tab(1)); // equal titles, distinct tabs
+    EXPECT_EQ(tab(1)->title(), "New Note");
     TabItemView* cTab = tab(2);
-    QTest::mouseClick(tab(0)->closeButton(), Qt::LeftButton);
-    QApplication::processEvents();
+    int changes = 0;
+    QObject::connect(store.get(), &NoteStore::objectWillChange, [&] { ++changes; });
+    click(tab(0)->closeButton()); // closes without selecting first
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(tab(1), cTab); // the same widget, now at position 1
-    EXPECT_EQ(cTab->title(), "C");
-    QTest::mouseClick(cTab, Qt::LeftButton);
+    click(cTab);
     EXPECT_EQ(store->activeTabIndex(), 1);
     EXPECT_EQ(text()->toPlainText(), "C");
-}
-
-TEST_F(ContentViewTest, EqualTitlesStillMakeDistinctTabs) {
-    make({"", "", "x"});
-    ASSERT_EQ(view->tabBar()->tabs().size(), 3);
-    EXPECT_NE(tab(0), tab(1));
-    EXPECT_EQ(tab(0)->title(), "New Note");
-    EXPECT_EQ(tab(1)->title(), "New Note");
+    click(tab(2));
+    click(tab(2)->closeButton()); // the active one: the store picks the next
+    EXPECT_EQ(contents(), (QStringList{"", "C"}));
+    EXPECT_EQ(text()->toPlainText(), "C");
+    EXPECT_TRUE(tab(1)->isActive());
 }
 
 TEST_F(ContentViewTest, TitleFollowsTypingOnOneLine) {
@@ -250,67 +194,46 @@ TEST_F(ContentViewTest, TitleFollowsTypingOnOneLine) {
     EXPECT_EQ(tab(1)->height(), tab(0)->height());
 }
 
-TEST_F(ContentViewTest, UndoAfterATabSwitchCannotBringBackTheOtherNote) {
+TEST_F(ContentViewTest, UndoWorksWithinANoteAndNeverAcrossNotes) {
     make({"alpha", "beta"});
-    moveCursorTo(5);
+    select(5, 5);
     type("!!");
-    QTest::mouseClick(tab(1), Qt::LeftButton);
-    EXPECT_EQ(text()->toPlainText(), "beta");
-    EXPECT_FALSE(text()->document()->isUndoAvailable());
-    text()->undo();
-    QTest::keyClick(text(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(text()->toPlainText(), "beta");
     EXPECT_EQ(contents(), (QStringList{"alpha!!", "beta"}));
+    text()->undo(); // the typing goes back, written back to the note
+    EXPECT_EQ(contents(), (QStringList{"alpha", "beta"}));
+    click(tab(1));
+    EXPECT_FALSE(text()->document()->isUndoAvailable());
+    QTest::keyClick(text(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(contents(), (QStringList{"alpha", "beta"}));
 }
 
-TEST_F(ContentViewTest, UndoWithinOneNoteStillWorksAndWritesBack) {
-    make({"alpha"});
-    moveCursorTo(5);
-    type("!");
-    text()->undo();
-    EXPECT_EQ(contents(), QStringList{"alpha"});
-}
-
-TEST_F(ContentViewTest, PastedRichTextArrivesAsPlainText) {
-    make({""});
-    auto* mime = new QMimeData;
-    mime->setHtml("<b>bold</b> <i>text</i>");
-    mime->setText("bold text");
-    QApplication::clipboard()->setMimeData(mime);
-    text()->paste();
-    EXPECT_EQ(contents(), QStringList{"bold text"});
-    QTextCursor cursor(text()->document());
-    cursor.setPosition(2);
-    EXPECT_NE(cursor.charFormat().fontWeight(), QFont::Bold);
-}
-
-TEST_F(ContentViewTest, LongLinesWrapAndNeverScrollSideways) {
-    make({QString(2000, QChar(u'w'))});
-    EXPECT_EQ(text()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+TEST_F(ContentViewTest, PlainTextWrappedScrolledAndLockedWhenNotEditable) {
+    QStringList many{QString(2000, u'w')};
+    for (int i = 0; i < 30; ++i)
+        many << QString("note number %1").arg(i);
+    make(many);
+    // Long lines wrap and never scroll sideways; many tabs scroll with no visible bar.
     EXPECT_EQ(text()->horizontalScrollBar()->maximum(), 0);
     EXPECT_GT(text()->verticalScrollBar()->maximum(), 0);
-}
-
-TEST_F(ContentViewTest, NotEditableMeansNeitherChangedNorSelected) {
-    make({"fixed"});
+    EXPECT_GT(view->tabBar()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(view->tabBar()->horizontalScrollBar()->isVisible());
+    click(tab(1));
+    auto* mime = new QMimeData; // pasted rich text arrives as plain text
+    mime->setHtml("<b>bold</b>");
+    mime->setText("bold");
+    QApplication::clipboard()->setMimeData(mime);
+    select(0, 0);
+    text()->paste();
+    EXPECT_EQ(contents().at(1), "boldnote number 0");
+    EXPECT_NE(QTextCursor(text()->document()).charFormat().fontWeight(), QFont::Bold);
     view->editor()->setEditable(false);
     view->editor()->updateFromNote();
     type("x");
-    EXPECT_EQ(contents(), QStringList{"fixed"});
+    EXPECT_EQ(contents().at(1), "boldnote number 0");
     EXPECT_EQ(text()->textInteractionFlags(), Qt::NoTextInteraction);
     view->editor()->setEditable(true);
     view->editor()->updateFromNote();
     EXPECT_TRUE(text()->textInteractionFlags() & Qt::TextEditable);
-}
-
-TEST_F(ContentViewTest, ManyTabsScrollWithoutAVisibleBar) {
-    QStringList many;
-    for (int i = 0; i < 30; ++i)
-        many << QString("note number %1").arg(i);
-    make(many);
-    EXPECT_EQ(view->tabBar()->height(), 28);
-    EXPECT_GT(view->tabBar()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_FALSE(view->tabBar()->horizontalScrollBar()->isVisible());
 }
 
 // Blinking at the desktop's pace while in use, resting (shown) when idle.
