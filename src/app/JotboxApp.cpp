@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
     };
     services.version = QCoreApplication::applicationVersion();
     AppDelegate delegate(std::move(services));
+    // A sync engine may change the notes file while Jotbox runs.
+    delegate.store().watchFolder();
 
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
                      &AppDelegate::togglePanel);

@@ -1,9 +1,13 @@
 #include "notes/AtomicFileWriter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSysInfo>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +63,11 @@ QByteArray AtomicFileWriter::temporaryPrefix(const QByteArray& fileName) {
     return fileName + ".saving-";
 }
 
+QByteArray AtomicFileWriter::ownerTag() {
+    static const QByteArray machine = QSysInfo::machineUniqueId().left(8);
+    return machine + '-' + QByteArray::number(::getpid()) + '-';
+}
+
 std::optional<AtomicFileWriter::Place> AtomicFileWriter::placeOf(const QString& path,
                                                                  QString* error) const {
     QFileInfo target(path);
@@ -102,7 +111,7 @@ std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayVi
     QByteArray temporary;
     int fd = -EEXIST;
     for (int attempt = 0; attempt < 100 && fd == -EEXIST; ++attempt) {
-        temporary = temporaryPrefix(place->name) + randomLetters();
+        temporary = temporaryPrefix(place->name) + ownerTag() + randomLetters();
         fd = m_fs.createExclusive(folder.get(), temporary, kPrivateFile);
     }
     if (fd < 0)
@@ -129,7 +138,7 @@ std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayVi
     return std::nullopt;
 }
 
-void AtomicFileWriter::removeLeftovers(const QString& path) {
+void AtomicFileWriter::removeLeftovers(const QString& path, std::chrono::seconds maxAge) {
     QString error;
     const auto place = placeOf(path, &error);
     if (!place)
@@ -138,8 +147,19 @@ void AtomicFileWriter::removeLeftovers(const QString& path) {
     if (folder.get() < 0)
         return;
     const QByteArray prefix = temporaryPrefix(place->name);
+    const QByteArray machine = ownerTag().split('-').front();
+    const QDateTime oldest = QDateTime::currentDateTimeUtc().addSecs(-maxAge.count());
     for (const QByteArray& name : m_fs.list(folder.get())) {
-        if (name.size() == prefix.size() + kTemporaryLetters && name.startsWith(prefix))
+        if (!name.startsWith(prefix) || name.size() < prefix.size() + kTemporaryLetters)
+            continue;
+        // "<machine>-<pid>-<letters>": ours, and the process that wrote it is gone.
+        const QList<QByteArray> owner = name.mid(prefix.size()).split('-');
+        bool number = false;
+        const pid_t pid = owner.size() == 3 ? owner[1].toInt(&number) : 0;
+        const bool oursAndDead =
+            number && owner[0] == machine && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+        const QFileInfo info(QFile::decodeName(place->folder + '/' + name));
+        if (oursAndDead || info.lastModified().toUTC() < oldest)
             m_fs.remove(folder.get(), name);
     }
 }

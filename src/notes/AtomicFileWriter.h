@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace jotbox {
@@ -25,11 +26,16 @@ public:
     // the previous file left as it was and no temporary file left behind.
     std::optional<QString> write(const QString& path, QByteArrayView bytes);
 
-    // Deletes temporary files that a save killed half-way left next to `path`.
-    void removeLeftovers(const QString& path);
+    // Deletes temporary files that a save killed half-way left next to
+    // `path`: those of this machine whose process is gone, and any older than
+    // `maxAge` (in a shared folder a fresh one may be another machine's save
+    // in progress).
+    void removeLeftovers(const QString& path, std::chrono::seconds maxAge = std::chrono::hours(1));
 
-    // Temporary files are this prefix followed by six letters or digits.
+    // Temporary files are this prefix, the machine and process whose save it
+    // is ("3f9a61c2-4242-"), then six letters or digits.
     static QByteArray temporaryPrefix(const QByteArray& fileName);
+    static QByteArray ownerTag();
 
 private:
     struct Place {

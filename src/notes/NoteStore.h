@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes/Note.h"
+#include "notes/NotesFolderWatcher.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
 
@@ -43,6 +44,12 @@ public:
     // written again this long after, and again, until it is on disk: the
     // fault may go away while nobody types.
     static constexpr std::chrono::milliseconds kRetryDelay{10'000};
+    // A change another program made to the folder is looked at once it has
+    // been quiet this long. A file it left missing or half-written is looked
+    // at again after twice that, and so on, this many times, before it is
+    // taken as it is.
+    static constexpr std::chrono::milliseconds kLookDelay{500};
+    static constexpr int kLookAgain = 6;
 
     explicit NoteStore(std::shared_ptr<PersistenceManager> persistence,
                        std::unique_ptr<SingleShotTimer> saveTimer = nullptr,
@@ -65,6 +72,13 @@ public:
     void flush();
     bool hasPendingSave() const { return m_saveTimer->isActive(); }
 
+    // From now on notices what other programs (a sync engine) do to the
+    // notes file and merges it with the notes here.
+    void watchFolder(std::unique_ptr<SingleShotTimer> lookTimer = nullptr);
+    // Looks at the file now, merging what changed and conflict copies; false
+    // while a changed file is missing or half-written (it is looked at again).
+    bool look();
+
 signals:
     // Emitted just before each change of `notes` or `activeTabIndex`.
     void objectWillChange();
@@ -75,9 +89,17 @@ private:
     bool isActiveInRange() const;
     void requestSave();
     void saveNow();
+    bool writeNow();
+    void adopt(const QList<Note>& theirs);
+    void mergeConflictCopies();
+    void replaceNotes(const QList<Note>& notes);
     template <typename Change> void change(Change&& apply);
 
     QList<Note> m_notes;
+    QList<Note> m_base; // the list last read from or written to the file
+    std::unique_ptr<NotesFolderWatcher> m_watcher;
+    std::unique_ptr<SingleShotTimer> m_lookTimer;
+    int m_lookedAgain = 0; // looks at a file left missing or half-written
     qint64 m_activeTabIndex = 0;
     std::shared_ptr<PersistenceManager> m_persistence;
     std::unique_ptr<SingleShotTimer> m_saveTimer;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -70,15 +71,38 @@ TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporar
     }
 }
 
+// In a shared folder a fresh temporary file may be another machine's save
+// in progress: only this machine's of a process that is gone, and old ones, go.
 TEST_F(AtomicFileWriterTest, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
-    for (const char* name : {"notes.json", "notes.json.saving-Ab3xY9", "notes.json.saving-000000",
-                             "notes.json.saving-short", "notes.json.unreadable-20261206T101500Z",
-                             "other.json.saving-Ab3xY9", "notes.json.saving-Ab3xY9.keep"})
-        writeAll(tmp.filePath(name), "x");
+    const QByteArray machine = AtomicFileWriter::ownerTag().split('-').front();
+    const QString me = QString::number(::getpid());
+    const struct {
+        QString name;
+        bool old, removed;
+    } files[] = {
+        {"notes.json.saving-" + machine + "-999999999-Ab3xY9", false, true},
+        {"notes.json.saving-" + machine + "-" + me + "-Ab3xY9", false, false},
+        {"notes.json.saving-0ther000-12-Ab3xY9", false, false},
+        {"notes.json.saving-0ther000-12-Ab3xY9.old", true, true},
+        {"notes.json.saving-Ab3xY9", true, true},
+        {"notes.json.saving-Ab3xY9.keep", false, false},
+        {"notes.json.saving-short", true, false},
+        {"notes.json.unreadable-20261206T101500Z", true, false},
+        {"other.json.saving-Ab3xY9", true, false},
+    };
+    QStringList kept{"notes.json"};
+    writeAll(file(), "x");
+    for (const auto& f : files) {
+        QFile made(tmp.filePath(f.name));
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+        made.setFileTime(QDateTime::currentDateTime().addSecs(f.old ? -7200 : -60),
+                         QFileDevice::FileModificationTime);
+        if (!f.removed)
+            kept << f.name;
+    }
     writer.removeLeftovers(file());
-    EXPECT_EQ(entries(tmp.path()),
-              QStringList({"notes.json", "notes.json.saving-Ab3xY9.keep", "notes.json.saving-short",
-                           "notes.json.unreadable-20261206T101500Z", "other.json.saving-Ab3xY9"}));
+    kept.sort();
+    EXPECT_EQ(entries(tmp.path()), kept);
 }
 
 TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {

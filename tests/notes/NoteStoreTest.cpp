@@ -6,8 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <utime.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace jotbox;
 using namespace std::chrono_literals;
@@ -206,6 +213,90 @@ TEST_F(NoteStoreTest, FlushWritesAPendingSaveAtOnceAndOnlyThen) {
     store.reset();
     clock.advance(1s);
     EXPECT_EQ(onDisk(), QStringList{"<no file>"});
+}
+
+// Another program (a sync engine) changes the file while the store runs.
+TEST_F(NoteStoreTest, OutsideChangesAreMergedOnlyWhenTheyChangeSomethingAndNeverTakenAsNoNotes) {
+    static int argc = 1;
+    static char name[] = "notes_tests", *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) // file events come through an event loop
+        new QCoreApplication(argc, argv);
+    start({"A", "B"});
+    auto t = clock.makeTimer();
+    ManualClock::Timer* look = t.get();
+    store->watchFolder(std::move(t));
+    const QString path = persistence->filePath();
+    // What the watcher reports arrives through the event loop; then the quiet half-second passes.
+    const auto settle = [&] {
+        (void)QTest::qWaitFor([&] { return look->isActive(); }, 2000);
+        clock.advance(NoteStore::kLookDelay);
+    };
+    const auto theirs = [&](int i, const QString& text) {
+        QList<Note> notes = persistence->load();
+        notes[i].content = text;
+        return *NotesFile::encode(notes);
+    };
+    const auto replace = [&](const QByteArray& bytes) { // as Syncthing does: a temporary, renamed
+        QFile f(tmp.filePath(".syncthing.notes.json.tmp"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        ASSERT_TRUE(::rename(QFile::encodeName(f.fileName()), QFile::encodeName(path)) == 0);
+    };
+    const auto expect = [&](const QStringList& here, const QStringList& disk) {
+        EXPECT_EQ(texts(), here);
+        EXPECT_EQ(onDisk(), disk);
+    };
+    type("A1");
+    clock.advance(500ms);
+    settle(); // Jotbox's own save changes nothing
+    const QDateTime written = QFileInfo(path).lastModified();
+    expect({"A1", "B"}, {"A1", "B"});
+    replace(theirs(1, "B2"));
+    settle();
+    expect({"A1", "B2"}, {"A1", "B2"}); // the same as theirs: nothing written
+    const int before = changes;
+    ::utime(QFile::encodeName(path), nullptr); // a touch that changes nothing
+    settle();
+    EXPECT_EQ(changes, before);
+    const QByteArray b3 = theirs(1, "B3");
+    ASSERT_TRUE(QFile::remove(path)); // deleted, then renamed in: for a moment no file
+    settle();
+    EXPECT_TRUE(look->isActive()); // looking again shortly
+    replace(b3);
+    settle();
+    expect({"A1", "B3"}, {"A1", "B3"});
+    const QByteArray a4 = theirs(0, "A4"); // written in place, seen half-done
+    QFile inPlace(path);
+    ASSERT_TRUE(inPlace.open(QIODevice::WriteOnly) && inPlace.write(a4.left(30)) &&
+                inPlace.flush());
+    settle();
+    EXPECT_EQ(texts(), (QStringList{"A1", "B3"}));
+    ASSERT_TRUE(inPlace.write(a4.mid(30)) && inPlace.flush());
+    inPlace.close();
+    settle();
+    expect({"A4", "B3"}, {"A4", "B3"});
+    EXPECT_TRUE(QDir(tmp.path()).entryList({"notes.json.unreadable-*"}).isEmpty());
+    // A save racing an outside change merges it first.
+    type("A5");
+    replace(theirs(1, "B5"));
+    clock.advance(500ms);
+    expect({"A5", "B5"}, {"A5", "B5"});
+    // A conflict copy is merged in as a union, then removed once on disk.
+    const QString copy = tmp.filePath("notes.sync-conflict-20261206-101500-ABCDEFG.json");
+    ASSERT_TRUE(QFile::copy(path, copy));
+    replace(theirs(0, "A6"));
+    settle();
+    expect({"A6", "A5", "B5"}, {"A6", "A5", "B5"});
+    EXPECT_FALSE(QFile::exists(copy));
+    EXPECT_GT(QFileInfo(path).lastModified(), written);
+    // Reordered there: the active tab stays on its note.
+    store->selectTab(2);
+    QList<Note> reordered = store->notes();
+    std::reverse(reordered.begin(), reordered.end());
+    replace(*NotesFile::encode(reordered));
+    settle();
+    EXPECT_EQ(texts(), (QStringList{"B5", "A5", "A6"}));
+    EXPECT_EQ(store->activeTabIndex(), 0);
 }
 
 } // namespace

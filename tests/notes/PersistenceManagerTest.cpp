@@ -71,7 +71,9 @@ TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemB
 }
 
 TEST_F(PersistenceManagerTest, WhatAKilledSaveLeftIsClearedAtStartOrFirstSave) {
-    const QString leftover = folder() + "/notes.json.saving-k1lled";
+    // A save of this machine's whose process is gone.
+    const QString leftover = folder() + "/notes.json.saving-" +
+                             AtomicFileWriter::ownerTag().split('-').front() + "-999999999-k1lled";
     for (bool loadFirst : {true, false}) {
         ASSERT_TRUE(QDir().mkpath(folder()));
         writeAll(leftover, "half a list");
@@ -118,6 +120,16 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileThatCannotBeMovedAsideFailsTheSav
     EXPECT_TRUE(manager.save(sample()));
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
     EXPECT_EQ(readAll(file()), "{broken");
+}
+
+TEST_F(PersistenceManagerTest, ASyncthingFolderIsToldOnceToIgnoreJotboxsOwnFiles) {
+    ASSERT_TRUE(QDir().mkpath(folder() + "/.stfolder"));
+    PersistenceManager(folder()).load();
+    EXPECT_EQ(readAll(folder() + "/.stignore"),
+              "(?d)notes.json.saving-*\n(?d)notes.json.unreadable-*\n");
+    writeAll(folder() + "/.stignore", "the user's own\n");
+    PersistenceManager(folder()).load();
+    EXPECT_EQ(readAll(folder() + "/.stignore"), "the user's own\n");
 }
 
 } // namespace
