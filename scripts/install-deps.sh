@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool x11-utils x11-xserver-utils trayer openbox kwin-x11
   dbus-daemon dbus-bin libglib2.0-bin
   xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland
+  syncthing curl xclip
   clang libclang-rt-14-dev llvm
 )
 
