@@ -35,6 +35,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_contentView->setFixedSize(KeyablePanel::kSize);
     m_panel = std::make_unique<KeyablePanel>(m_contentView);
     m_panel->setFocusProxy(m_contentView->editor());
+    // Escape puts the panel away, as a click elsewhere does.
+    connect(m_contentView, &ContentView::dismissRequested, this, &AppDelegate::hidePanel);
     // 6. The Edit shortcuts.
     setupMainMenu();
     // 7. The toggle shortcut.

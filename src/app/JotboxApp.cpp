@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 #include <cstdio>
 
 using namespace jotbox;
@@ -69,9 +70,29 @@ std::shared_ptr<HotkeyService> hotkeyService() {
     return portal;
 }
 
+// --version and --help answer without a display; anything else is Qt's.
+std::optional<int> answerOptions(int argc, char** argv) {
+    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
+    if (option == "--version") {
+        std::printf("%s\n", JOTBOX_VERSION);
+        return 0;
+    }
+    if (option != "--help" && option != "-h")
+        return std::nullopt;
+    std::printf("Usage: jotbox [--help | --version]\n"
+                "Plain-text notes in the tray, one shortcut away.\n\n"
+                "  Ctrl+Alt+N or a click on the tray icon shows and hides the notes panel.\n"
+                "  Running jotbox while it runs shows or hides the running one's panel.\n"
+                "  Notes are saved to %s\n",
+                qPrintable(PersistenceManager().filePath()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto answered = answerOptions(argc, argv))
+        return *answered;
     if (!chooseDisplay())
         return 1;
     QApplication app(argc, argv);

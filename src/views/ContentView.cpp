@@ -6,8 +6,15 @@
 #include "views/TabBarView.h"
 
 #include <QFrame>
+
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+#include <algorithm>
+#include <functional>
 
 namespace jotbox {
 
@@ -33,7 +40,7 @@ ContentView::ContentView(NoteStore* store, QWidget* parent)
     row->addWidget(m_tabBar);
     row->addStretch(1);
     m_addButton->setFixedSize(kAddButtonSide, kAddButtonSide);
-    m_addButton->setToolTip(tr("New Note"));
+    m_addButton->setToolTip(tr("New Note (Ctrl+T)"));
     row->addWidget(m_addButton);
     column->addWidget(top);
 
@@ -50,7 +57,45 @@ ContentView::ContentView(NoteStore* store, QWidget* parent)
             m_store->addTab();
     });
     connect(store, &NoteStore::objectDidChange, this, &ContentView::evaluate);
+    m_editor->textView()->installEventFilter(this);
     evaluate();
+}
+
+// The keys of tabbed editors, taken from the editor (which has the focus
+// whenever the panel does) before it treats them as typing, and done
+// through the same store operations as the buttons and tabs.
+bool ContentView::eventFilter(QObject*, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
+    const QKeyCombination key = static_cast<QKeyEvent*>(event)->keyCombination();
+    const Qt::KeyboardModifiers mods = key.keyboardModifiers() & ~Qt::KeypadModifier;
+    const auto is = [&](Qt::KeyboardModifiers m, std::initializer_list<int> keys) {
+        return mods == m && std::find(keys.begin(), keys.end(), key.key()) != keys.end();
+    };
+    std::function<void(NoteStore&)> action;
+    const auto step = [](NoteStore& store, qint64 by) {
+        const qint64 count = store.notes().size();
+        store.selectTab(((store.activeTabIndex() + by) % count + count) % count);
+    };
+    if (is(Qt::NoModifier, {Qt::Key_Escape}))
+        action = [this](NoteStore&) { emit dismissRequested(); };
+    else if (is(Qt::ControlModifier, {Qt::Key_T}))
+        action = [](NoteStore& s) { s.addTab(); };
+    else if (is(Qt::ControlModifier, {Qt::Key_W}))
+        action = [](NoteStore& s) { s.closeTab(s.activeTabIndex()); };
+    else if (is(Qt::ControlModifier, {Qt::Key_Tab, Qt::Key_PageDown}))
+        action = [step](NoteStore& s) { step(s, 1); };
+    else if (is(Qt::ControlModifier, {Qt::Key_PageUp}) ||
+             is(Qt::ControlModifier | Qt::ShiftModifier, {Qt::Key_Backtab, Qt::Key_Tab}))
+        action = [step](NoteStore& s) { step(s, -1); };
+    else if (mods == Qt::AltModifier && key.key() >= Qt::Key_1 && key.key() <= Qt::Key_9)
+        action = [n = key.key() - Qt::Key_1](NoteStore& s) { s.selectTab(n); };
+    if (!action || !m_store)
+        return false;
+    if (event->type() == QEvent::KeyPress)
+        action(*m_store);
+    event->accept(); // an override accepted comes back as the key press
+    return true;
 }
 
 void ContentView::evaluate() {

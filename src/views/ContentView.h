@@ -28,6 +28,13 @@ public:
 
     void evaluate();
 
+signals:
+    // Escape: the user is done with the panel for now.
+    void dismissRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QPointer<NoteStore> m_store;
     TabBarView* m_tabBar;

@@ -147,11 +147,14 @@ TEST_F(AppDelegateTest, ShownUnderTheIconFocusedAndHiddenByAPressOutside) {
     EXPECT_EQ(QApplication::focusWidget(), editor());
     QTest::keyClicks(QApplication::focusWidget(), "hi");
     EXPECT_EQ(delegate->store().notes().front().content, "hi");
+    QTest::keyClick(editor(), Qt::Key_Escape); // as a click elsewhere
+    EXPECT_FALSE(panelShown() || watcher->installed);
+    delegate->showPanel();
     watcher->onOutside();
     EXPECT_FALSE(panelShown());
     EXPECT_FALSE(delegate->hasMonitor() || watcher->installed);
     delegate->hidePanel(); // hiding a hidden panel changes nothing
-    EXPECT_EQ(watcher->stops, 1);
+    EXPECT_EQ(watcher->stops, 2);
     tray->click(TrayIcon::Click::primary); // the very next click opens it again
     EXPECT_TRUE(panelShown() && watcher->installed);
 }

@@ -121,6 +121,19 @@ check "...after showing the running one's panel" wait_for 2 panel_visible
 "$jotbox" >/dev/null 2>&1
 check "a third launch hides it again" wait_for 2 panel_hidden
 
+# --- the keyboard: Escape puts it away, Ctrl+T adds a note, Ctrl+W closes it
+xdotool key ctrl+alt+n
+wait_for 2 focused Jotbox
+xdotool key Escape
+check "Escape hides the panel" wait_for 2 panel_hidden
+xdotool key ctrl+alt+n
+wait_for 2 focused Jotbox
+xdotool key ctrl+t && xdotool type --delay 5 'Third, by keys'
+check "Ctrl+T then typing lands in a new note" wait_for 3 sh -c "[ \$(grep -o '\"id\":' '$notes' | wc -l) -eq 3 ] && grep -qF 'Third, by keys' '$notes'"
+xdotool key ctrl+w
+check "Ctrl+W closes it again" wait_for 3 sh -c "! grep -qF 'Third, by keys' '$notes'"
+xdotool key Escape
+
 # --- quit keeps the last edit
 xdotool key ctrl+alt+n
 wait_for 2 panel_visible

@@ -236,6 +236,49 @@ TEST_F(ContentViewTest, PlainTextWrappedScrolledAndLockedWhenNotEditable) {
     EXPECT_TRUE(text()->textInteractionFlags() & Qt::TextEditable);
 }
 
+// The keys of tabbed editors do what the buttons and tabs do.
+TEST_F(ContentViewTest, TabKeysWorkThroughTheStoreLikeTheButtons) {
+    const QStringList one{"A"}, two{"A", "B"}, three{"A", "B", "C"};
+    const auto ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
+    const struct {
+        const char* key;
+        QKeyCombination combo;
+        QStringList before;
+        int active;
+        QStringList after;
+        int activeAfter;
+        bool saved;
+    } cases[] = {
+        // clang-format off
+        {"Ctrl+T adds a note", ctrl | Qt::Key_T, one, 0, {"A", ""}, 1, true},
+        {"Ctrl+W closes the active tab", ctrl | Qt::Key_W, three, 1, {"A", "C"}, 1, true},
+        {"Ctrl+W at the end", ctrl | Qt::Key_W, two, 1, one, 0, true},
+        {"Ctrl+W never closes the last note", ctrl | Qt::Key_W, one, 0, one, 0, false},
+        {"Ctrl+Tab", ctrl | Qt::Key_Tab, three, 1, three, 2, false},
+        {"Ctrl+Tab wraps", ctrl | Qt::Key_Tab, three, 2, three, 0, false},
+        {"Ctrl+Page Down", ctrl | Qt::Key_PageDown, three, 0, three, 1, false},
+        {"Ctrl+Shift+Tab wraps", ctrl | Qt::ShiftModifier | Qt::Key_Backtab, three, 0, three, 2, false},
+        {"Ctrl+Page Up", ctrl | Qt::Key_PageUp, three, 2, three, 1, false},
+        {"Alt+2", alt | Qt::Key_2, three, 0, three, 1, false},
+        {"Alt+1", alt | Qt::Key_1, three, 2, three, 0, false},
+        {"Alt+9 past the last tab", alt | Qt::Key_9, two, 0, two, 0, false},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        make(c.before);
+        store->selectTab(c.active);
+        text()->setFocus();
+        const QByteArray disk = jotbox::testing::readAll(tmp.filePath("notes.json"));
+        QTest::keyClick(text(), c.combo.key(), c.combo.keyboardModifiers());
+        clock.advance(NoteStore::kSaveDelay);
+        EXPECT_EQ(contents(), c.after);
+        EXPECT_EQ(store->activeTabIndex(), c.activeAfter);
+        EXPECT_EQ(jotbox::testing::readAll(tmp.filePath("notes.json")) != disk, c.saved);
+        EXPECT_EQ(text()->toPlainText(), c.after[c.activeAfter]); // no key reached the text
+    }
+}
+
 // Blinking at the desktop's pace while in use, resting (shown) when idle.
 TEST(IdleCursorTest, StopsBlinkingTenSecondsAfterTheLastKeyOrClickUntilTheNext) {
     QPlainTextEdit field;
