@@ -22,8 +22,8 @@
 #include <QTimer>
 
 #include <csignal>
-#include <optional>
 #include <cstdio>
+#include <optional>
 
 using namespace jotbox;
 

@@ -13,8 +13,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <algorithm>
-#include <functional>
 
 namespace jotbox {
 

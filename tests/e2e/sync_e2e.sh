@@ -57,13 +57,13 @@ panel_text() {
   on "$1" xdotool key ctrl+alt+n; sleep 0.3
   on "$1" xdotool key ctrl+a ctrl+c; sleep 0.1
   on "$1" xclip -o -selection clipboard 2>/dev/null
-  on "$1" xdotool key Escape 2>/dev/null; on "$1" xdotool key ctrl+alt+n; sleep 0.2
+  on "$1" xdotool key Escape; sleep 0.2
 }
 shows() { [[ $(panel_text "$1") == *"$2"* ]]; }
 type_in() { # type_in M TEXT: at the end of the note
   on "$1" xdotool key ctrl+alt+n; sleep 0.3
   on "$1" xdotool key ctrl+End type --delay 10 "$2"
-  on "$1" xdotool key ctrl+alt+n
+  on "$1" xdotool key Escape
 }
 check "Jotbox tells Syncthing to ignore its own files" grep -qxF '(?d)notes.json.saving-*' "$work/A/data/Jotbox/.stignore"
 

@@ -133,6 +133,13 @@ TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {
               0);
     EXPECT_TRUE(writer.write(file(), "new"));
     EXPECT_FALSE(QFileInfo::exists(target));
+    // Nor is another user's file written through a link to it.
+    writeAll(target, "theirs");
+    ASSERT_EQ(::chown(QFile::encodeName(target).constData(), ActingAsNobody::kNobody,
+                      ActingAsNobody::kNobody),
+              0);
+    EXPECT_TRUE(writer.write(file(), "new"));
+    EXPECT_EQ(readAll(target), "theirs");
 }
 
 } // namespace

@@ -10,9 +10,9 @@ namespace {
 
 // "a:one b:two": notes whose ids are named by letters; "a~one" is the note
 // keeping theirs' text "one" beside a note `a` both sides changed.
-QList<Note> notes(const QString& spec) {
+QList<Note> notes(const QString& list) {
     QList<Note> out;
-    for (const QString& token : spec.split(' ', Qt::SkipEmptyParts)) {
+    for (const QString& token : list.split(' ', Qt::SkipEmptyParts)) {
         const bool conflict = token.contains('~');
         const QString letter = token.section(conflict ? '~' : ':', 0, 0);
         const Note n{QUuid::createUuidV5(QUuid(), letter), token.section(conflict ? '~' : ':', 1),

@@ -281,9 +281,9 @@ TEST_F(ContentViewTest, TabKeysWorkThroughTheStoreLikeTheButtons) {
 
 // Blinking at the desktop's pace while in use, resting (shown) when idle.
 TEST(IdleCursorTest, StopsBlinkingTenSecondsAfterTheLastKeyOrClickUntilTheNext) {
+    ManualClock clock; // outlives the field and the timer it owns
     QPlainTextEdit field;
     field.show();
-    ManualClock clock;
     new IdleCursor(&field, clock.makeTimer());
     const int desktop = QGuiApplication::styleHints()->cursorFlashTime();
     const auto flash = [] { return QGuiApplication::styleHints()->cursorFlashTime(); };
