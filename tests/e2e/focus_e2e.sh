@@ -12,6 +12,8 @@ source "$(dirname "$0")/lib.sh"
 start_x
 dbus-update-activation-environment DISPLAY XDG_CONFIG_HOME XDG_RUNTIME_DIR 2>/dev/null
 printf '[Compositing]\nEnabled=false\n' >"$XDG_CONFIG_HOME/kwinrc"
+# KWin has the bus start its shortcut service, which is not ours to wait for.
+on_cleanup+=('p=$(bus_pid org.kde.kglobalaccel); [[ -n $p ]] && kill $p')
 KWIN_COMPOSE=N QT_QPA_PLATFORM=xcb spawn kwin_x11 --replace >/dev/null 2>&1
 wm_running() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]]; }
 wait_for 20 wm_running || echo "KWin not seen"

@@ -9,10 +9,17 @@ passed=0
 failed=0
 on_cleanup=() # commands to run before the processes are stopped
 
+stop() { # asked to end; made to after 3 s
+  kill "$1" 2>/dev/null
+  for _ in $(seq 150); do kill -0 "$1" 2>/dev/null || break; sleep 0.02; done
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+}
+
 cleanup() {
   for c in "${on_cleanup[@]}"; do eval "$c"; done
   # Window managers first: KWin may crash when its X server goes before it.
-  for (( i = ${#pids[@]} - 1; i >= 0; i-- )); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
+  for (( i = ${#pids[@]} - 1; i >= 0; i-- )); do stop "${pids[i]}"; done
   rm -rf "$work"
 }
 trap cleanup EXIT
