@@ -180,13 +180,21 @@ void NoteEditorView::documentChanged(int position, int removed, int added) {
         *it += breaksTyped - breaksGone;
     m_crlfBlocks.erase(first, last);
 
-    // One new buffer, written once: the old one is shared with the note.
-    QString after;
-    after.reserve(m_text.size() - (end - start) + typed.size());
-    after.append(QStringView(m_text).first(start))
+    // The new text goes into the buffer of the text before last, which
+    // nobody holds any more (the note holds the last one): a big note costs
+    // one copy per key, no fresh allocation.
+    m_lastEdit.reset();
+    const qsizetype size = m_text.size() - (end - start) + typed.size();
+    if (!m_spare.isDetached() || m_spare.capacity() < size) {
+        m_spare = QString();
+        m_spare.reserve(size + size / 8 + 64);
+    }
+    m_spare.resize(0);
+    m_spare.append(QStringView(m_text).first(start))
         .append(typed)
         .append(QStringView(m_text).sliced(end));
-    TextEdit edit{std::exchange(m_text, after), after, start, end - start, typed.size()};
+    std::swap(m_text, m_spare);
+    TextEdit edit{m_spare, m_text, start, end - start, typed.size()};
     m_documentLength = length;
     m_lastEdit = std::move(edit);
     Note note = m_note.get();

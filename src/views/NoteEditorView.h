@@ -59,6 +59,7 @@ private:
     bool m_editable;
     QPlainTextEdit* m_textView;
     QString m_text;
+    QString m_spare; // a buffer for the next change
     // The blocks (lines) of the document whose line break is CR LF, two
     // characters of the text for one of the document, in ascending order.
     std::vector<int> m_crlfBlocks;

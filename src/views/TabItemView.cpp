@@ -52,9 +52,10 @@ TabItemView::TabItemView(QWidget* parent)
 }
 
 void TabItemView::set(const QString& title, bool isActive, Action onSelect, Action onClose) {
-    const QString shown = oneLine(title);
-    if (m_title->text() != shown)
-        m_title->setText(shown);
+    if (title != m_rawTitle) { // typing re-evaluates every tab: only a new title is reworked
+        m_rawTitle = title;
+        m_title->setText(oneLine(title));
+    }
     if (m_isActive != isActive) {
         m_isActive = isActive;
         update();

@@ -34,6 +34,7 @@ protected:
 
 private:
     QLabel* m_title;
+    QString m_rawTitle;
     GlyphButton* m_close;
     bool m_isActive = false;
     bool m_pressed = false;
