@@ -77,7 +77,7 @@ private:
     NotesFile::Encoder m_encoder;
     // The file as Jotbox last read or wrote it.
     Stamp m_knownStamp;
-    QByteArray m_knownHash;
+    std::size_t m_knownHash = 0;
 };
 
 } // namespace jotbox
