@@ -92,15 +92,6 @@ MenuItem item(const QString& key, ModifierFlags mask = kCmd, std::shared_ptr<Men
     return i;
 }
 
-class FakeSymbolicSource : public SymbolicHotKeySource {
-public:
-    std::optional<QList<QVariantMap>> records;
-    std::optional<QList<QVariantMap>> copySymbolicHotKeys(OSStatus* s) override {
-        *s = noErr;
-        return records;
-    }
-};
-
 TEST(KeyCombo, TheListsOfMenusTheSystemAndTheStandardShortcuts) {
     auto sub =
         std::make_shared<Menu>(Menu{{}, {item("z", ModifierFlags(ModifierFlags::shift) | kCmd)}});
@@ -120,18 +111,7 @@ TEST(KeyCombo, TheListsOfMenusTheSystemAndTheStandardShortcuts) {
     EXPECT_EQ(std::pair(standard.front(), standard.back()),
               std::pair(KeyCombo(43, 256), KeyCombo(44, 768)));
     EXPECT_FALSE(standard.contains(KeyCombo(45, 2304))); // Jotbox's own shortcut is free
-    // Enabled records with numbers only; X11 has no such list.
-    FakeSymbolicSource source;
-    const auto record = [](QVariant enabled, QVariant code) {
-        return QVariantMap{{"kHISymbolicHotKeyEnabled", enabled},
-                           {"kHISymbolicHotKeyCode", code},
-                           {"kHISymbolicHotKeyModifiers", 256}};
-    };
-    source.records = QList<QVariantMap>{record(true, 49), record(false, 50), record("yes", 52),
-                                        record(1, 53), record(true, "54")};
-    EXPECT_EQ(KeyCombo::systemKeyCombos(source), (QList<KeyCombo>{{49, 256}, {53, 256}}));
-    source.records.reset();
-    EXPECT_TRUE(KeyCombo::systemKeyCombos(source).isEmpty());
+    // X11 has no list of the system's own shortcuts.
     EXPECT_TRUE(KeyCombo::systemKeyCombos().isEmpty());
 }
 

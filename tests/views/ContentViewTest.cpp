@@ -12,10 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
-#include <QMimeData>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
@@ -205,35 +202,6 @@ TEST_F(ContentViewTest, UndoWorksWithinANoteAndNeverAcrossNotes) {
     EXPECT_FALSE(text()->document()->isUndoAvailable());
     QTest::keyClick(text(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(contents(), (QStringList{"alpha", "beta"}));
-}
-
-TEST_F(ContentViewTest, PlainTextWrappedScrolledAndLockedWhenNotEditable) {
-    QStringList many{QString(2000, u'w')};
-    for (int i = 0; i < 30; ++i)
-        many << QString("note number %1").arg(i);
-    make(many);
-    // Long lines wrap and never scroll sideways; many tabs scroll with no visible bar.
-    EXPECT_EQ(text()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_GT(text()->verticalScrollBar()->maximum(), 0);
-    EXPECT_GT(view->tabBar()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_FALSE(view->tabBar()->horizontalScrollBar()->isVisible());
-    click(tab(1));
-    auto* mime = new QMimeData; // pasted rich text arrives as plain text
-    mime->setHtml("<b>bold</b>");
-    mime->setText("bold");
-    QApplication::clipboard()->setMimeData(mime);
-    select(0, 0);
-    text()->paste();
-    EXPECT_EQ(contents().at(1), "boldnote number 0");
-    EXPECT_NE(QTextCursor(text()->document()).charFormat().fontWeight(), QFont::Bold);
-    view->editor()->setEditable(false);
-    view->editor()->updateFromNote();
-    type("x");
-    EXPECT_EQ(contents().at(1), "boldnote number 0");
-    EXPECT_EQ(text()->textInteractionFlags(), Qt::NoTextInteraction);
-    view->editor()->setEditable(true);
-    view->editor()->updateFromNote();
-    EXPECT_TRUE(text()->textInteractionFlags() & Qt::TextEditable);
 }
 
 // The keys of tabbed editors do what the buttons and tabs do.
