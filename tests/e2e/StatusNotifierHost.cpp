@@ -8,13 +8,13 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
 #include <xcb/xcb.h>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -39,16 +39,13 @@ public slots:
         const QString item = service.startsWith(QLatin1Char('/'))
                                  ? sender + service
                                  : service + QStringLiteral("/StatusNotifierItem");
-        if (m_items.contains(item))
-            return;
-        m_items << item;
-        emit StatusNotifierItemRegistered(item);
+        if (!m_items.contains(item))
+            m_items << item, emit StatusNotifierItemRegistered(item);
     }
     void RegisterStatusNotifierHost(const QString&) {}
 
 signals:
     void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierItemUnregistered(const QString& item);
     void StatusNotifierHostRegistered();
 
 private:
@@ -60,18 +57,13 @@ public:
     explicit HostStrip(Watcher* watcher) : m_watcher(watcher) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(QStringLiteral("sni-host"));
+        setStyleSheet(QStringLiteral("background: #2b2b2b"));
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         setGeometry(screen.x(), screen.y(), screen.width(), kHeight);
         reserveTopEdge();
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), QColor(0x2b, 0x2b, 0x2b));
-        for (int i = 0; i < m_watcher->items().size(); ++i)
-            p.fillRect(width() - (i + 1) * kHeight + 4, 4, kHeight - 8, kHeight - 8, Qt::yellow);
-    }
     void mouseReleaseEvent(QMouseEvent* event) override {
         const char* method = event->button() == Qt::RightButton ? "ContextMenu" : "Activate";
         const QPoint at = event->globalPosition().toPoint();
@@ -91,19 +83,16 @@ private:
         xcb_connection_t* c = x11->connection();
         auto atom = [c](const char* name) {
             auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
-            const xcb_atom_t a = r ? r->atom : 0;
-            free(r);
-            return a;
+            return std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)>(r, free)->atom;
         };
         const auto id = static_cast<xcb_window_t>(winId());
         const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_WINDOW_TYPE"),
                             XCB_ATOM_ATOM, 32, 1, &dock);
         const quint32 strut[12] = {0, 0, kHeight, 0, 0, 0, 0, 0, 0, quint32(width() - 1), 0, 0};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_STRUT_PARTIAL"),
-                            XCB_ATOM_CARDINAL, 32, 12, strut);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_STRUT"), XCB_ATOM_CARDINAL,
-                            32, 4, strut);
+        for (auto [name, length] : {std::pair("_NET_WM_STRUT_PARTIAL", 12), {"_NET_WM_STRUT", 4}})
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(name), XCB_ATOM_CARDINAL, 32,
+                                length, strut);
         xcb_flush(c);
     }
 
@@ -124,8 +113,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     HostStrip strip(watcher);
-    QObject::connect(watcher, &Watcher::StatusNotifierItemRegistered, &strip,
-                     qOverload<>(&QWidget::update));
     strip.show();
     return QApplication::exec();
 }

@@ -78,8 +78,6 @@ panel_hidden() { ! panel_visible; }
 panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
-note_count() { [[ -f "$notes" ]] && grep -o '"id":' "$notes" | wc -l || echo 0; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
 # The process that owns a name on the session bus.
 bus_pid() {
   gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
@@ -87,5 +85,4 @@ bus_pid() {
 }
 on_bus() { [[ -n $(bus_pid "$1") ]]; }
 # The window holding keyboard focus, by its title.
-focused_title() { xdotool getwindowfocus getwindowname 2>/dev/null; }
-focused() { [[ $(focused_title) == "$1" ]]; }
+focused() { [[ $(xdotool getwindowfocus getwindowname 2>/dev/null) == "$1" ]]; }

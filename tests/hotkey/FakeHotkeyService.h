@@ -30,28 +30,22 @@ public:
         *out = 0;
         if (onRegister)
             onRegister();
-        if (refuseWith != noErr)
-            return refuseWith;
-        const EventHotKeyRef ref = giveNullRef ? 0 : ++m_nextRef;
-        registrations.push_back({keyCode, modifiers, identity, ref});
-        *out = ref;
-        return noErr;
+        if (refuseWith == noErr)
+            registrations.push_back(
+                {keyCode, modifiers, identity, *out = giveNullRef ? 0 : ++m_nextRef});
+        return refuseWith;
     }
     OSStatus unregisterEventHotKey(EventHotKeyRef ref) override {
         unregistered.push_back(ref);
         return noErr;
     }
-    OSStatus installEventHandler(EventHandler h, const std::vector<EventTypeSpec>& types,
+    OSStatus installEventHandler(EventHandler h, const std::vector<EventTypeSpec>&,
                                  EventHandlerRef* out) override {
         ++handlerInstalls;
-        installedTypes = types;
-        if (installStatus != noErr)
-            return installStatus;
-        handler = std::move(h);
-        *out = 77;
-        return noErr;
+        if (installStatus == noErr)
+            handler = std::move(h), *out = 77;
+        return installStatus;
     }
-    std::vector<EventTypeSpec> installedTypes;
 
     OSStatus send(std::uint32_t id, std::uint32_t kind, std::uint32_t signature = 0x516D7A74) {
         const HotKeyEvent event{{signature, id}, kind, noErr};

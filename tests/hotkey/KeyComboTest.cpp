@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace jotbox {
 void PrintTo(const KeyCombo& c, std::ostream* os) {
     *os << '(' << c.carbonKeyCode << ", " << c.carbonModifiers << ')';
@@ -23,35 +21,23 @@ TEST(Key, CodesNamesAndDescriptionsReadBackAndNothingElseReadsAsAKey) {
               std::tuple(13, 45u, QString("N")));
     EXPECT_EQ(std::tuple(caseIndex(Key::mute), name(Key::return_)),
               std::tuple(kKeyCount - 1, QString("return")));
-    std::set<std::uint32_t> codes;
     for (int i = 0; i < kKeyCount; ++i) {
         const Key key = Key(i);
-        EXPECT_EQ(keyFromCarbonKeyCode(carbonKeyCode(key)), key) << name(key);
+        EXPECT_EQ(keyFromCarbonKeyCode(carbonKeyCode(key)), key) << name(key); // codes are unique
         EXPECT_EQ(keyFromString(name(key).toUpper()), key);
         // Descriptions read back, but those a right-hand or keypad key shares with another.
-        if (!name(key).startsWith("right") && !name(key).startsWith("keypad")) {
-            EXPECT_EQ(keyFromString(description(key)), key) << name(key);
-        }
-        codes.insert(carbonKeyCode(key));
+        const bool shared = name(key).startsWith("right") || name(key).startsWith("keypad");
+        EXPECT_TRUE(shared || keyFromString(description(key)) == key) << name(key);
     }
-    EXPECT_EQ(codes.size(), std::size_t(kKeyCount)); // no two keys share a code
     for (std::uint32_t code : {52u, 66u, 127u, 4294967295u})
         EXPECT_FALSE(keyFromCarbonKeyCode(code)) << code;
-    const std::pair<const char16_t*, std::optional<Key>> texts[] = {{u"keypad7", Key::keypad7},
-                                                                    {u"\u2318", Key::command},
-                                                                    {u"\uF8FF", Key::command},
-                                                                    {u"?\u20DD", Key::help},
-                                                                    {u"\uFF40", Key::grave},
-                                                                    {u"\u2B90", Key::return_},
-                                                                    {u"\r", Key::return_},
-                                                                    {u"\U0001F507", Key::mute},
-                                                                    {u"\u212B", {}},
-                                                                    {u"", {}},
-                                                                    {u"f21", {}},
-                                                                    {u"n ", {}},
-                                                                    {u"nn", {}},
-                                                                    {u"\u2318\u2318", {}},
-                                                                    {u"right command", {}}};
+    // clang-format off
+    const std::pair<const char16_t*, std::optional<Key>> texts[] = {
+        {u"keypad7", Key::keypad7}, {u"\u2318", Key::command}, {u"\uF8FF", Key::command},
+        {u"?\u20DD", Key::help}, {u"\uFF40", Key::grave}, {u"\u2B90", Key::return_},
+        {u"\r", Key::return_}, {u"\U0001F507", Key::mute}, {u"\u212B", {}}, {u"", {}}, {u"f21", {}},
+        {u"n ", {}}, {u"nn", {}}, {u"\u2318\u2318", {}}, {u"right command", {}}};
+    // clang-format on
     for (const auto& [text, key] : texts)
         EXPECT_EQ(keyFromString(QString::fromUtf16(text)), key) << QString::fromUtf16(text);
 }
@@ -74,13 +60,11 @@ TEST(KeyCombo, NumbersKeysModifiersDescriptionsAndDictionaries) {
     EXPECT_EQ(d, (QVariantMap{{"keyCode", 45LL}, {"modifiers", 2304LL}}));
     EXPECT_EQ(KeyCombo::fromDictionary({{"keyCode", 4294967295LL}, {"modifiers", 0u}, {"x", 1}}),
               KeyCombo(4294967295u, 0));
-    for (const QVariantMap& m :
-         QList<QVariantMap>{{},
-                            {{"keyCode", 45}},
-                            {{"keyCode", "45"}, {"modifiers", 2304}},
-                            {{"keyCode", 45.0}, {"modifiers", 2304}},
-                            {{"keyCode", -1}, {"modifiers", 2304}},
-                            {{"keyCode", 4294967296LL}, {"modifiers", 2304}}})
+    // clang-format off
+    for (const QVariantMap& m : QList<QVariantMap>{{}, {{"keyCode", 45}},
+             {{"keyCode", "45"}, {"modifiers", 2304}}, {{"keyCode", 45.0}, {"modifiers", 2304}},
+             {{"keyCode", -1}, {"modifiers", 2304}}, {{"keyCode", 4294967296LL}, {"modifiers", 2304}}})
+        // clang-format on
         EXPECT_FALSE(KeyCombo::fromDictionary(m));
 }
 
@@ -106,13 +90,8 @@ TEST(KeyCombo, TheListsOfMenusTheSystemAndTheStandardShortcuts) {
     EXPECT_EQ(KeyCombo::mainMenuKeyCombos(), QList<KeyCombo>{KeyCombo(8, 256)});
     MainMenu::set(nullptr);
     EXPECT_TRUE(KeyCombo::mainMenuKeyCombos().isEmpty());
-    const auto standard = KeyCombo::standardKeyCombos();
-    ASSERT_EQ(standard.size(), 46);
-    EXPECT_EQ(std::pair(standard.front(), standard.back()),
-              std::pair(KeyCombo(43, 256), KeyCombo(44, 768)));
-    EXPECT_FALSE(standard.contains(KeyCombo(45, 2304))); // Jotbox's own shortcut is free
-    // X11 has no list of the system's own shortcuts.
-    EXPECT_TRUE(KeyCombo::systemKeyCombos().isEmpty());
+    EXPECT_TRUE(KeyCombo::standardKeyCombos().contains(KeyCombo(8, 256)));    // Cmd+C
+    EXPECT_FALSE(KeyCombo::standardKeyCombos().contains(KeyCombo(45, 2304))); // ours is free
 }
 
 } // namespace
