@@ -63,7 +63,7 @@ TEST(KeyCombo, NumbersKeysModifiersDescriptionsAndDictionaries) {
     // clang-format off
     for (const QVariantMap& m : QList<QVariantMap>{{}, {{"keyCode", 45}},
              {{"keyCode", "45"}, {"modifiers", 2304}}, {{"keyCode", 45.0}, {"modifiers", 2304}},
-             {{"keyCode", -1}, {"modifiers", 2304}}, {{"keyCode", 4294967296LL}, {"modifiers", 2304}}})
+             {{"keyCode", -1}, {"modifiers", 2304}}, {{"keyCode", 1LL << 32}, {"modifiers", 2304}}})
         // clang-format on
         EXPECT_FALSE(KeyCombo::fromDictionary(m));
 }

@@ -14,46 +14,34 @@ TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
     const QString lone = s(u"\U0001F1E9"), hindi = s(u" \u0928\u092E\u0938\u094D\u0924\u0947");
     const QString family = s(u"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
     const QString heavy = s(u"e\u0301\u0301\u0301"), zalgo = "a" + s(u"\u0301").repeated(500);
-    const QString a = "a", x = "x";
+    const QString a = "a", x = "x", acute = s(u"e\u0301"), cut = s(u"e\u0301\u0301\U0001F3FD");
     const struct {
         QString text, title;
     } cases[] = {
+        // clang-format off
         // A blank first line, even with text below.
-        {"", "New Note"},
-        {" \t \nShopping", "New Note"},
-        {"\n\nlater", "New Note"},
+        {"", "New Note"}, {" \t \nShopping", "New Note"}, {"\n\nlater", "New Note"},
         {s(u"\u00A0\u3000\u2003"), "New Note"},
         // Tabs and space separators are trimmed at both ends, nothing else.
-        {"  Shopping  \nmilk", "Shopping"},
-        {s(u"\u00A0Buy\u00A0milk\u3000"), s(u"Buy\u00A0milk")},
-        {"\tA\t", "A"},
-        {"A\r", "A\r"},
-        {s(u"\u200BA"), s(u"\u200BA")},
-        {"\vA", "\vA"},
+        {"  Shopping  \nmilk", "Shopping"}, {s(u"\u00A0Buy\u00A0milk\u3000"), s(u"Buy\u00A0milk")},
+        {"\tA\t", "A"}, {"A\r", "A\r"}, {s(u"\u200BA"), s(u"\u200BA")}, {"\vA", "\vA"},
         // CR LF does not end the first line.
-        {"A\r\nB", "A\r\nB"},
-        {"A\r\nB\nC", "A\r\nB"},
-        {"A\r\r\nB", "A\r\r\nB"},
-        {"\r\nX", "\r\nX"},
+        {"A\r\nB", "A\r\nB"}, {"A\r\nB\nC", "A\r\nB"}, {"A\r\r\nB", "A\r\r\nB"}, {"\r\nX", "\r\nX"},
         // 30 user-perceived characters; the cut is not trimmed again.
-        {a.repeated(30), a.repeated(30)},
-        {a.repeated(30) + "b", a.repeated(30)},
-        {a.repeated(29) + "  z", a.repeated(29) + " "},
-        {s(u"e\u0301").repeated(31), s(u"e\u0301").repeated(30)},
-        {family.repeated(31), family.repeated(30)},
-        {thumb.repeated(31), thumb.repeated(30)},
+        {a.repeated(30), a.repeated(30)}, {a.repeated(30) + "b", a.repeated(30)},
+        {a.repeated(29) + "  z", a.repeated(29) + " "}, {acute.repeated(31), acute.repeated(30)},
+        {family.repeated(31), family.repeated(30)}, {thumb.repeated(31), thumb.repeated(30)},
         {flag.repeated(31), flag.repeated(30)},
         {flag.repeated(29) + lone + lone + lone, flag.repeated(29) + lone + lone},
         // Indic text later in the text once split an emoji into halves.
         {x.repeated(29) + thumb + hindi, x.repeated(29) + thumb},
         {"a\r\nb" + x.repeated(26) + hindi, "a\r\nb" + x.repeated(26) + " "},
         // The 30th cluster ends right before a modifier whose first half ends the first window.
-        {heavy.repeated(29) + s(u"e\u0301\u0301\U0001F3FDtail"),
-         heavy.repeated(29) + s(u"e\u0301\u0301\U0001F3FD")},
+        {heavy.repeated(29) + cut + "tail", heavy.repeated(29) + cut},
         // One letter with 500 marks is one character; a huge first line is cut quickly.
-        {zalgo + "bcd", zalgo + "bcd"},
-        {zalgo.repeated(31), zalgo.repeated(30)},
+        {zalgo + "bcd", zalgo + "bcd"}, {zalgo.repeated(31), zalgo.repeated(30)},
         {"  " + QString("word ").repeated(200000) + "\nrest", QString("word ").repeated(6)},
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ((Note{QUuid(), c.text, 0}.title()), c.title) << &c - cases;
@@ -75,9 +63,7 @@ TEST(NoteEquality, ContentUnderCanonicalEquivalenceOtherFieldsExactly) {
 
 TEST(NoteMake, FreshBlankNotesCreatedNow) {
     const Note a = Note::make(), b = Note::make();
-    EXPECT_NE(a.id, b.id);
-    EXPECT_EQ(a.id.version(), QUuid::Random);
-    EXPECT_TRUE(a.content.isEmpty());
+    EXPECT_TRUE(a.id != b.id && a.id.version() == QUuid::Random && a.content.isEmpty());
     EXPECT_GT(a.createdAt, 788918400.0); // after 2026, in seconds since 2001
 }
 

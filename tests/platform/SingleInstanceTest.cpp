@@ -1,20 +1,20 @@
 #include "platform/SingleInstance.h"
+#include "notes/FileContents.h"
 #include "platform/UnixSignalWatcher.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QHostInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using jotbox::SingleInstance;
+using jotbox::testing::writeAll;
 
 namespace {
 
@@ -29,10 +29,7 @@ TEST(SingleInstance, ASecondLaunchTogglesTheFirstOrSaysNobodyAnswered) {
     SingleInstance second(dir.path());
     EXPECT_FALSE(second.becomePrimary());
     EXPECT_TRUE(second.askPrimaryToToggle());
-    QDeadlineTimer deadline(2000);
-    while (toggles == 0 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(toggles, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return toggles == 1; }, 2000));
 }
 
 TEST(SingleInstance, LockOfACrashedRunDoesNotBlockTheNextStart) {
@@ -42,18 +39,12 @@ TEST(SingleInstance, LockOfACrashedRunDoesNotBlockTheNextStart) {
     if (child == 0)
         ::_exit(0);
     ::waitpid(child, nullptr, 0);
-    QFile lock(dir.filePath("jotbox.lock"));
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(child) + "\n" + QCoreApplication::applicationName().toUtf8() +
-               "\n" + QHostInfo::localHostName().toUtf8() + "\n");
-    lock.close();
-    QFile stale(dir.filePath("jotbox.socket"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-
-    SingleInstance next(dir.path());
+    writeAll(dir.filePath("jotbox.lock"), QByteArray::number(child) + "\n" +
+                                              QCoreApplication::applicationName().toUtf8() + "\n" +
+                                              QHostInfo::localHostName().toUtf8() + "\n");
+    writeAll(dir.filePath("jotbox.socket"), "");
+    SingleInstance next(dir.path()), another(dir.path());
     EXPECT_TRUE(next.becomePrimary());
-    SingleInstance another(dir.path());
     EXPECT_FALSE(another.becomePrimary());
     EXPECT_TRUE(another.askPrimaryToToggle());
 }
@@ -64,9 +55,7 @@ TEST(UnixSignalWatcher, TermIntAndHupArriveAsQtSignals) {
     QObject::connect(&watcher, &jotbox::UnixSignalWatcher::received, [&](int s) { received << s; });
     for (int s : {SIGHUP, SIGINT, SIGTERM})
         ::raise(s);
-    QDeadlineTimer deadline(2000);
-    while (received.size() < 3 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    (void)QTest::qWaitFor([&] { return received.size() == 3; }, 2000);
     EXPECT_EQ(received, (QList<int>{SIGHUP, SIGINT, SIGTERM}));
 }
 

@@ -1,3 +1,4 @@
+#include "notes/FileContents.h"
 #include "platform/LoginItemService.h"
 
 #include "support/QtPrinters.h"
@@ -9,35 +10,22 @@
 #include <QTemporaryDir>
 
 using namespace jotbox;
+using jotbox::testing::readAll;
+using jotbox::testing::writeAll;
 
 namespace {
 
-class XdgAutostartTest : public ::testing::Test {
-protected:
+TEST(XdgAutostart, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
     QTemporaryDir tmp;
-    QString dir() const { return tmp.filePath("config/autostart"); }
-    QByteArray entry() const {
-        QFile f(dir() + "/jotbox.desktop");
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeEntry(const QByteArray& content) {
-        QDir().mkpath(dir());
-        QFile f(dir() + "/jotbox.desktop");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-};
-
-TEST_F(XdgAutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
     qputenv("XDG_CONFIG_HOME", tmp.path().toUtf8());
     EXPECT_EQ(XdgAutostartLoginItem({}, "/bin/jotbox").entryPath(),
               tmp.filePath("autostart/jotbox.desktop"));
     qunsetenv("XDG_CONFIG_HOME");
-    XdgAutostartLoginItem item(dir(), "/opt/jotbox/bin/jotbox");
+    XdgAutostartLoginItem item(tmp.filePath("config/autostart"), "/opt/jotbox/bin/jotbox");
     EXPECT_EQ(item.status(), LoginItemService::notRegistered);
     ASSERT_TRUE(item.registerItem()); // creates the missing folders
     EXPECT_EQ(item.status(), LoginItemService::enabled);
-    const QByteArray e = entry();
+    const QByteArray e = readAll(item.entryPath());
     EXPECT_TRUE(e.startsWith("[Desktop Entry]\n"));
     for (const char* line : {"\nExec=\"/opt/jotbox/bin/jotbox\"\n", "\nHidden=false\n",
                              "\nX-GNOME-Autostart-enabled=true\n"})
@@ -50,33 +38,28 @@ TEST_F(XdgAutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(XdgAutostartLoginItem::execValue("/home/a b/jotbox"), "\"/home/a b/jotbox\"");
     EXPECT_EQ(XdgAutostartLoginItem::execValue("/x/50%/j\"o$b`"),
               "\"/x/50%%/j\\\\\"o\\\\$b\\\\`\"");
-}
-
-TEST_F(XdgAutostartTest, SwitchedOffEntriesAreNotEnabled) {
-    XdgAutostartLoginItem item(dir(), "/bin/jotbox");
-    writeEntry("[Desktop Entry]\nType=Application\nExec=jotbox\nHidden=true\n");
-    EXPECT_EQ(item.status(), LoginItemService::notRegistered);
-    writeEntry("[Desktop Entry]\nExec=jotbox\nX-GNOME-Autostart-enabled = false\n");
-    EXPECT_EQ(item.status(), LoginItemService::notRegistered);
-    // Keys of another group do not count.
-    writeEntry("[Desktop Entry]\nExec=jotbox\n[Desktop Action x]\nHidden=true\n");
-    EXPECT_EQ(item.status(), LoginItemService::enabled);
-    // Registering again turns a switched-off entry back on.
-    writeEntry("[Desktop Entry]\nExec=jotbox\nHidden=true\n");
-    ASSERT_TRUE(item.registerItem());
+    // Switched off in either desktop's way, and only in the entry's own group.
+    const std::pair<QByteArray, LoginItemService::Status> entries[] = {
+        {"Type=Application\nExec=jotbox\nHidden=true\n", LoginItemService::notRegistered},
+        {"Exec=jotbox\nX-GNOME-Autostart-enabled = false\n", LoginItemService::notRegistered},
+        {"Exec=jotbox\n[Desktop Action x]\nHidden=true\n", LoginItemService::enabled}};
+    for (const auto& [entry, status] : entries) {
+        writeAll(item.entryPath(), "[Desktop Entry]\n" + entry);
+        EXPECT_EQ(item.status(), status) << entry.constData();
+    }
+    writeAll(item.entryPath(), "[Desktop Entry]\nExec=jotbox\nHidden=true\n");
+    ASSERT_TRUE(item.registerItem()); // turns a switched-off entry back on
     EXPECT_EQ(item.status(), LoginItemService::enabled);
 }
 
-TEST_F(XdgAutostartTest, FailuresAreReportedNotThrown) {
-    // A plain file where the autostart folder should be.
-    QFile blocker(tmp.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+TEST(XdgAutostart, FailuresAreReportedNotThrown) {
+    QTemporaryDir tmp;
+    writeAll(tmp.filePath("blocked"), ""); // a plain file where the folder should be
     XdgAutostartLoginItem item(tmp.filePath("blocked"), "/bin/jotbox");
     EXPECT_FALSE(item.registerItem());
     EXPECT_EQ(item.status(), LoginItemService::notRegistered);
     // No application object and no AppImage: no program to start, nothing written.
-    XdgAutostartLoginItem unknown(dir(), QString());
+    XdgAutostartLoginItem unknown(tmp.filePath("autostart"), QString());
     EXPECT_FALSE(unknown.registerItem());
     EXPECT_FALSE(QFile::exists(unknown.entryPath()));
 }
