@@ -43,8 +43,7 @@ TEST_F(AtomicFileWriterTest, EachStepIsOnDiskBeforeTheNextDependsOnIt) {
                            "close folder"}));
     EXPECT_EQ(readAll(file()), "new");
     // A taken temporary name is not reused.
-    fs.failOn = "create";
-    fs.failError = EEXIST;
+    std::tie(fs.failOn, fs.failError) = std::pair("create", EEXIST);
     EXPECT_FALSE(writer.write(file(), "newer"));
     EXPECT_EQ(fs.calls.count("create notes.json.saving-…"), 3);
 }
@@ -59,8 +58,7 @@ TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporar
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.step);
         writeAll(file(), "old");
-        fs.failOn = fault.step;
-        fs.failError = fault.error;
+        std::tie(fs.failOn, fs.failError) = std::pair(fault.step, fault.error);
         const auto error = writer.write(file(), "new");
         ASSERT_TRUE(error);
         EXPECT_TRUE(error->contains(QString::fromLocal8Bit(strerror(fault.error)))) << *error;
@@ -126,18 +124,17 @@ TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {
     // Nothing is made in another user's folder.
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can make a folder that belongs to another user";
+    const auto giveAway = [](const QString& path) {
+        const uid_t nobody = jotbox::testing::ActingAsNobody::kNobody;
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    };
     ASSERT_TRUE(QFile::remove(file()) && QFile::remove(target) && QFile::link(target, file()));
-    using jotbox::testing::ActingAsNobody;
-    ASSERT_EQ(::chown(QFile::encodeName(elsewhere.path()).constData(), ActingAsNobody::kNobody,
-                      ActingAsNobody::kNobody),
-              0);
+    giveAway(elsewhere.path());
     EXPECT_TRUE(writer.write(file(), "new"));
     EXPECT_FALSE(QFileInfo::exists(target));
     // Nor is another user's file written through a link to it.
     writeAll(target, "theirs");
-    ASSERT_EQ(::chown(QFile::encodeName(target).constData(), ActingAsNobody::kNobody,
-                      ActingAsNobody::kNobody),
-              0);
+    giveAway(target);
     EXPECT_TRUE(writer.write(file(), "new"));
     EXPECT_EQ(readAll(target), "theirs");
 }

@@ -73,11 +73,21 @@ TEST_F(NoteStoreFaultTest, ThePreviousFileStaysUntilTheFaultIsGoneThenTheNotesAr
     const auto chmodFolder = [this](mode_t mode) {
         ::chmod(QFile::encodeName(folder()).constData(), mode);
     };
+    // A file-size limit stops a write as a full disk does, after part of it.
+    rlimit unlimited{};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const auto limitFiles = [&](rlim_t bytes) {
+        rlimit limit = unlimited;
+        limit.rlim_cur = std::min(bytes, unlimited.rlim_cur);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
     const struct {
         const char* what;
         std::function<void()> before, during, mend;
     } faults[] = {
         {"a read-only folder", [] {}, [&] { chmodFolder(0555); }, [&] { chmodFolder(0700); }},
+        {"a full disk", [] {}, [&] { limitFiles(64); }, [&] { limitFiles(RLIM_INFINITY); }},
         // Neither replaced nor moved aside: a folder or a pipe is no notes file at all.
         {"a folder in the file's place",
          [&] { QFile::remove(file()) && QDir().mkpath(file() + "/something"); }, [] {},
@@ -111,26 +121,6 @@ TEST_F(NoteStoreFaultTest, ThePreviousFileStaysUntilTheFaultIsGoneThenTheNotesAr
     ASSERT_TRUE(QDir(tmp.filePath("data")).removeRecursively());
     type("after the folder went");
     EXPECT_EQ(onDisk(), store->notes());
-}
-
-// A file-size limit stops the write as a full disk does.
-TEST_F(NoteStoreFaultTest, FullDisk) {
-    seedPrevious();
-    const QByteArray previous = readAll(file());
-    rlimit limit{};
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit unlimited = limit;
-    std::signal(SIGXFSZ, SIG_IGN);
-    limit.rlim_cur = 64 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    start();
-    type(QString(256 * 1024, u'x'));
-    EXPECT_EQ(typed().size(), 256 * 1024);
-    clock.advance(NoteStore::kRetryDelay); // still full
-    EXPECT_EQ(readAll(file()), previous);
-    EXPECT_EQ(QDir(folder()).entryList(QDir::Files), QStringList{"notes.json"});
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    expectWrittenByTheNextRetry();
 }
 
 } // namespace

@@ -49,16 +49,14 @@ TEST_F(PersistenceManagerTest, TheFolderIsJotboxInTheDataFolderOrTheOneGiven) {
 
 TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemBack) {
     PersistenceManager manager(folder());
-    EXPECT_TRUE(manager.load().isEmpty());
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty()); // loading creates nothing
+    EXPECT_TRUE(manager.load().isEmpty() && QDir(tmp.path()).isEmpty()); // loading creates nothing
     const auto notes = sample();
     for (mode_t mask : {mode_t(0), mode_t(022), mode_t(0777)}) {
         QDir(tmp.filePath("deep")).removeRecursively();
         const mode_t old = ::umask(mask);
         EXPECT_FALSE(manager.save(notes)) << mask;
         ::umask(old);
-        EXPECT_EQ(modeOf(folder()), 0700u) << mask;
-        EXPECT_EQ(modeOf(file()), 0600u) << mask;
+        EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0700u, 0600u)) << mask;
         EXPECT_EQ(PersistenceManager(folder()).load(), notes);
         EXPECT_EQ(entries(), QStringList{"notes.json"}); // nothing else left behind
     }
@@ -66,25 +64,7 @@ TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemB
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
     ::chmod(QFile::encodeName(file()).constData(), 0644);
     EXPECT_FALSE(manager.save(notes));
-    EXPECT_EQ(modeOf(folder()), 0755u);
-    EXPECT_EQ(modeOf(file()), 0600u);
-}
-
-TEST_F(PersistenceManagerTest, WhatAKilledSaveLeftIsClearedAtStartOrFirstSave) {
-    // A save of this machine's whose process is gone.
-    const QString leftover = folder() + "/notes.json.saving-" +
-                             AtomicFileWriter::ownerTag().split('-').front() + "-999999999-k1lled";
-    for (bool loadFirst : {true, false}) {
-        ASSERT_TRUE(QDir().mkpath(folder()));
-        writeAll(leftover, "half a list");
-        PersistenceManager manager(folder());
-        if (loadFirst) {
-            manager.load();
-            EXPECT_FALSE(QFileInfo::exists(leftover));
-        }
-        EXPECT_FALSE(manager.save(sample()));
-        EXPECT_EQ(entries(), QStringList{"notes.json"}) << loadFirst;
-    }
+    EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0755u, 0600u));
 }
 
 TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNeverDestroyed) {
@@ -105,9 +85,9 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNev
     QStringList kept;
     for (const QString& name : entries("notes.json.unreadable-*"))
         kept << readAll(folder() + "/" + name);
-    kept.sort();
-    EXPECT_EQ(kept,
-              (QStringList{R"([{"id":"not a uuid","content":"precious","createdAt":1}])", "two"}));
+    EXPECT_EQ(kept.size(), 2);
+    EXPECT_TRUE(kept.contains("two") &&
+                kept.contains(R"([{"id":"not a uuid","content":"precious","createdAt":1}])"));
 }
 
 TEST_F(PersistenceManagerTest, AnUnreadableFileThatCannotBeMovedAsideFailsTheSave) {

@@ -23,32 +23,34 @@ public:
         return m_real.readRegularFile(path, content);
     }
     int openDirectory(const QByteArray& path) override {
-        return track(m_folders, log("open folder"), [&] { return m_real.openDirectory(path); });
+        const int fd = run("open folder", [&] { return m_real.openDirectory(path); });
+        if (fd >= 0)
+            m_folders.insert(fd);
+        return fd;
     }
     int createExclusive(int dirFd, const QByteArray& name, mode_t mode) override {
-        return track(m_files, log("create " + temporary(name)),
-                     [&] { return m_real.createExclusive(dirFd, name, mode); });
+        return run("create " + temporary(name),
+                   [&] { return m_real.createExclusive(dirFd, name, mode); });
     }
     int writeAll(int fd, QByteArrayView bytes) override {
-        return run(log("write"), [&] { return m_real.writeAll(fd, bytes); });
+        return run("write", [&] { return m_real.writeAll(fd, bytes); });
     }
     int sync(int fd) override {
-        return run(log(m_folders.contains(fd) ? "sync folder" : "sync file"),
+        return run(m_folders.contains(fd) ? "sync folder" : "sync file",
                    [&] { return m_real.sync(fd); });
     }
     int close(int fd) override {
         const bool folder = m_folders.remove(fd);
-        m_files.remove(fd);
         // A descriptor is released even when close fails, as on Linux.
         const int result = m_real.close(fd);
-        return run(log(folder ? "close folder" : "close file"), [&] { return result; });
+        return run(folder ? "close folder" : "close file", [&] { return result; });
     }
     int rename(int dirFd, const QByteArray& from, const QByteArray& to) override {
-        return run(log("rename " + temporary(from) + " " + to),
+        return run("rename " + temporary(from) + " " + to,
                    [&] { return m_real.rename(dirFd, from, to); });
     }
     int remove(int dirFd, const QByteArray& name) override {
-        return run(log("remove " + temporary(name)), [&] { return m_real.remove(dirFd, name); });
+        return run("remove " + temporary(name), [&] { return m_real.remove(dirFd, name); });
     }
     QList<QByteArray> list(int dirFd) override { return m_real.list(dirFd); }
 
@@ -58,27 +60,18 @@ private:
         const qsizetype at = name.indexOf(".saving-");
         return QString::fromUtf8(at < 0 ? name : name.left(at + 8) + "…");
     }
-    QString log(const QString& entry) {
-        calls << entry;
-        return entry;
-    }
+    // Logs the call, then makes it, or fails it when it is the one to fail.
     template <typename F> int run(const QString& entry, F&& call) {
+        calls << entry;
         if (!failOn.isEmpty() && entry.startsWith(failOn)) {
             failOn.clear();
             return -failError;
         }
         return call();
     }
-    template <typename F> int track(QSet<int>& set, const QString& entry, F&& call) {
-        const int fd = run(entry, call);
-        if (fd >= 0)
-            set.insert(fd);
-        return fd;
-    }
 
     PosixFileSystem m_real;
     QSet<int> m_folders;
-    QSet<int> m_files;
 };
 
 } // namespace jotbox::testing
