@@ -1,4 +1,5 @@
 #include "platform/PortalHotkeyService.h"
+#include "platform/PortalShortcutEntry.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -22,34 +23,6 @@ const QString kSessionToken = QStringLiteral("jotbox");
 constexpr OSStatus kNoService = -1;
 constexpr OSStatus kAlreadyRegistered = -3;
 
-// One element of the portal's a(sa{sv}) shortcut lists.
-struct ShortcutEntry {
-    QString id;
-    QVariantMap properties;
-};
-
-} // namespace
-} // namespace jotbox
-
-Q_DECLARE_METATYPE(jotbox::ShortcutEntry)
-
-namespace jotbox {
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& out, const ShortcutEntry& e) {
-    out.beginStructure();
-    out << e.id << e.properties;
-    out.endStructure();
-    return out;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& in, ShortcutEntry& e) {
-    in.beginStructure();
-    in >> e.id >> e.properties;
-    in.endStructure();
-    return in;
-}
-
 QString randomToken(const QString& step) {
     return QStringLiteral("jotbox_%1_%2")
         .arg(step)
@@ -69,8 +42,8 @@ PortalHotkeyService::PortalHotkeyService(std::shared_ptr<HotkeyService> fallback
                       QStringLiteral("jotbox-portal-%1").arg(quintptr(this), 0, 16))
                 : QDBusConnection::connectToBus(
                       busAddress, QStringLiteral("jotbox-portal-%1").arg(quintptr(this), 0, 16))) {
-    qDBusRegisterMetaType<ShortcutEntry>();
-    qDBusRegisterMetaType<QList<ShortcutEntry>>();
+    qDBusRegisterMetaType<PortalShortcutEntry>();
+    qDBusRegisterMetaType<QList<PortalShortcutEntry>>();
     // Slots that take the whole message match whatever the arguments' types.
     for (const QString& signal : {QStringLiteral("Activated"), QStringLiteral("Deactivated")})
         m_bus.connect(kPortal, kPortalPath, kShortcuts, signal, this,
@@ -172,9 +145,10 @@ QString PortalHotkeyService::expectResponse(const QString& step) {
 // The shortcut goes both in CreateSession's options (the only list KDE's
 // portal 5.27 binds) and in BindShortcuts (where newer portals look).
 QVariant PortalHotkeyService::shortcutList() const {
-    const QList<ShortcutEntry> list{{m_shortcut.id,
-                                     {{QStringLiteral("description"), m_shortcut.description},
-                                      {QStringLiteral("preferred_trigger"), m_shortcut.trigger}}}};
+    const QList<PortalShortcutEntry> list{
+        {m_shortcut.id,
+         {{QStringLiteral("description"), m_shortcut.description},
+          {QStringLiteral("preferred_trigger"), m_shortcut.trigger}}}};
     return QVariant::fromValue(list);
 }
 
@@ -233,10 +207,10 @@ void PortalHotkeyService::onResponse(const QDBusMessage& message) {
     } else {
         // An empty list means nothing was bound.
         const auto bound =
-            qdbus_cast<QList<ShortcutEntry>>(results.value(QStringLiteral("shortcuts")));
-        const bool ours = std::any_of(bound.begin(), bound.end(), [this](const ShortcutEntry& e) {
-            return e.id == m_shortcut.id;
-        });
+            qdbus_cast<QList<PortalShortcutEntry>>(results.value(QStringLiteral("shortcuts")));
+        const bool ours =
+            std::any_of(bound.begin(), bound.end(),
+                        [this](const PortalShortcutEntry& e) { return e.id == m_shortcut.id; });
         if (ours)
             m_state = State::bound;
         else

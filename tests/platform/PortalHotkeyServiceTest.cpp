@@ -5,13 +5,13 @@
 // hears back.
 #include "platform/PortalHotkeyService.h"
 #include "hotkey/FakeHotkeyService.h"
+#include "platform/PortalShortcutEntry.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMetaType>
 #include <QDBusVirtualObject>
 #include <QTest>
 
@@ -22,35 +22,10 @@ namespace {
 
 const QString kPortal = "org.freedesktop.portal.Desktop", kPath = "/org/freedesktop/portal/desktop";
 
-// One element of the portal's a(sa{sv}) shortcut lists.
-struct Entry {
-    QString id;
-    QVariantMap properties;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(Entry)
-
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& out, const Entry& e) {
-    out.beginStructure();
-    out << e.id << e.properties;
-    out.endStructure();
-    return out;
-}
-const QDBusArgument& operator>>(const QDBusArgument& in, Entry& e) {
-    in.beginStructure();
-    in >> e.id >> e.properties;
-    in.endStructure();
-    return in;
-}
-
 // Each shortcut of a list, with its preferred trigger.
 QStringList ids(const QVariant& list) {
     QStringList out;
-    for (const Entry& e : qdbus_cast<QList<Entry>>(list))
+    for (const PortalShortcutEntry& e : qdbus_cast<QList<PortalShortcutEntry>>(list))
         out << e.id + " " + e.properties.value("preferred_trigger").toString();
     return out;
 }
@@ -91,7 +66,7 @@ public:
             calls << "BindShortcuts " + ids(args.value(1)).join(",");
             const bool known = args.value(0).value<QDBusObjectPath>().path() == session;
             const QVariant bound =
-                binds && known ? args.value(1) : QVariant::fromValue(QList<Entry>());
+                binds && known ? args.value(1) : QVariant::fromValue(QList<PortalShortcutEntry>());
             respond(qdbus_cast<QVariantMap>(args.value(3)), bindCode, {{"shortcuts", bound}});
         } else {
             return false; // the bus answers: unknown method
@@ -112,8 +87,6 @@ protected:
         static char name[] = "portal_tests", *argv[] = {name, nullptr};
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);
-        qDBusRegisterMetaType<Entry>();
-        qDBusRegisterMetaType<QList<Entry>>();
     }
     // Starts the stand-in (unless there is to be no portal) and the service,
     // and registers Ctrl+Alt+N and one other combination.
