@@ -5,6 +5,7 @@
 #include "notes/FileContents.h"
 #include "notes/ManualClock.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
@@ -24,6 +25,7 @@ using namespace jotbox;
 using jotbox::testing::ActingAsNobody;
 using jotbox::testing::ManualClock;
 using jotbox::testing::readAll;
+using jotbox::testing::typeInto;
 using jotbox::testing::writeAll;
 
 namespace {
@@ -50,11 +52,7 @@ protected:
     }
     // A keystroke, and the save it asks for half a second later.
     void type(const QString& text) {
-        auto binding = store->activeNoteBinding();
-        Note note = binding.get();
-        note.content = text;
-        binding.set(note);
-        store->saveSubject().send();
+        typeInto(*store, text);
         clock.advance(NoteStore::kSaveDelay);
     }
     QString typed() const { return store->notes().at(store->activeTabIndex()).content; }

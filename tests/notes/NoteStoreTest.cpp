@@ -1,5 +1,7 @@
 #include "notes/NoteStore.h"
+#include "notes/FileContents.h"
 #include "notes/ManualClock.h"
+#include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
@@ -17,7 +19,7 @@
 
 using namespace jotbox;
 using namespace std::chrono_literals;
-using jotbox::testing::ManualClock;
+using namespace jotbox::testing;
 
 namespace {
 
@@ -33,12 +35,7 @@ protected:
     int changes = 0;
 
     void start(const QStringList& saved = {}) {
-        if (!saved.isEmpty()) {
-            QList<Note> notes;
-            for (const QString& t : saved)
-                notes.append(Note{QUuid::createUuid(), t, 0});
-            ASSERT_FALSE(persistence->save(notes));
-        }
+        ASSERT_TRUE(saved.isEmpty() || !persistence->save(notesWith(saved)));
         auto t = clock.makeTimer();
         timer = t.get();
         store = std::make_unique<NoteStore>(persistence, std::move(t));
@@ -46,29 +43,12 @@ protected:
         QObject::connect(store.get(), &NoteStore::objectWillChange, [this] { ++changes; });
     }
     QStringList onDisk() const {
-        QFile f(persistence->filePath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {"<no file>"};
-        QStringList texts;
-        for (const Note& n : NotesFile::decode(f.readAll()).value_or(QList<Note>{}))
-            texts << n.content;
-        return texts;
+        const QByteArray bytes = readAll(persistence->filePath());
+        return bytes == "<none>" ? QStringList{"<no file>"}
+                                 : textsOf(NotesFile::decode(bytes).value_or(QList<Note>{}));
     }
-    // What the editor does on a keystroke: write the whole text through the binding.
-    void type(const QString& text, bool request = true) {
-        auto binding = store->activeNoteBinding();
-        Note n = binding.get();
-        n.content = text;
-        binding.set(n);
-        if (request)
-            store->saveSubject().send();
-    }
-    QStringList texts() const {
-        QStringList out;
-        for (const Note& n : store->notes())
-            out << n.content;
-        return out;
-    }
+    void type(const QString& text, bool request = true) { typeInto(*store, text, request); }
+    QStringList texts() const { return textsOf(store->notes()); }
 };
 
 TEST_F(NoteStoreTest, StartsWithTheSavedNotesAddsAndSelectsSignallingFirst) {
@@ -82,13 +62,13 @@ TEST_F(NoteStoreTest, StartsWithTheSavedNotesAddsAndSelectsSignallingFirst) {
                      [&] { seenBefore = store->activeTabIndex(); });
     store->addTab();
     EXPECT_EQ(texts(), (QStringList{"A", "B", "C", ""}));
+    // Signalled before the list, then the index, changes; one save requested.
     EXPECT_EQ(std::tuple(store->activeTabIndex(), seenBefore, changes, timer->starts),
-              std::tuple(qint64(3), qint64(0), 2,
-                         1));   // signalled before the list and the index change; one save
+              (std::tuple<qint64, qint64, int, int>(3, 0, 2, 1)));
     for (int i : {3, 1, 4, -1}) // the same index still signals; none saves
         store->selectTab(i);
     EXPECT_EQ(std::tuple(store->activeTabIndex(), changes, timer->starts),
-              std::tuple(qint64(1), 4, 1));
+              (std::tuple<qint64, int, int>(1, 4, 1)));
 }
 
 TEST_F(NoteStoreTest, ClosingFollowsTheTable) {

@@ -1,6 +1,7 @@
 #include "views/ContentView.h"
 #include "notes/FileContents.h"
 #include "notes/ManualClock.h"
+#include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
 #include "support/QtPrinters.h"
 #include "views/GlyphButton.h"
@@ -18,7 +19,7 @@
 #include <QTest>
 
 using namespace jotbox;
-using jotbox::testing::ManualClock;
+using namespace jotbox::testing;
 
 namespace {
 
@@ -27,10 +28,7 @@ class ContentViewTest : public ::testing::Test {
 protected:
     void make(const QStringList& texts) {
         auto persistence = std::make_shared<PersistenceManager>(tmp.path());
-        QList<Note> notes;
-        for (const QString& t : texts)
-            notes.append(Note{QUuid::createUuid(), t, 0});
-        ASSERT_FALSE(persistence->save(notes));
+        ASSERT_FALSE(persistence->save(notesWith(texts)));
         auto timer = clock.makeTimer();
         saveTimer = timer.get();
         store = std::make_unique<NoteStore>(persistence, std::move(timer));
@@ -41,12 +39,7 @@ protected:
     }
     QPlainTextEdit* text() const { return view->editor()->textView(); }
     int saveRequests() const { return saveTimer->starts; }
-    QStringList contents() const {
-        QStringList out;
-        for (const Note& n : store->notes())
-            out << n.content;
-        return out;
-    }
+    QStringList contents() const { return textsOf(store->notes()); }
     // Types as a keyboard does, one key event per character; \n is Return, \b Backspace.
     void type(const QString& keys) {
         for (QChar key : keys) {
@@ -116,7 +109,7 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
         EXPECT_TRUE(text()->document()->isUndoAvailable());
     }
     clock.advance(NoteStore::kSaveDelay);
-    const auto saved = NotesFile::decode(jotbox::testing::readAll(tmp.filePath("notes.json")));
+    const auto saved = NotesFile::decode(readAll(tmp.filePath("notes.json")));
     ASSERT_TRUE(saved);
     for (int i = 0; i < int(std::size(cases)); ++i)
         EXPECT_EQ(saved->at(i).content, cases[i].expected) << i;
@@ -216,12 +209,12 @@ TEST_F(ContentViewTest, TabKeysWorkThroughTheStoreLikeTheButtons) {
         make(c.before);
         store->selectTab(c.active);
         text()->setFocus();
-        const QByteArray disk = jotbox::testing::readAll(tmp.filePath("notes.json"));
+        const QByteArray disk = readAll(tmp.filePath("notes.json"));
         QTest::keyClick(text(), c.combo.key(), c.combo.keyboardModifiers());
         clock.advance(NoteStore::kSaveDelay);
         EXPECT_EQ(contents(), c.after);
         EXPECT_EQ(store->activeTabIndex(), c.activeAfter);
-        EXPECT_EQ(jotbox::testing::readAll(tmp.filePath("notes.json")) != disk, c.saved);
+        EXPECT_EQ(readAll(tmp.filePath("notes.json")) != disk, c.saved);
         EXPECT_EQ(text()->toPlainText(), c.after[c.activeAfter]); // no key reached the text
     }
 }
