@@ -20,8 +20,7 @@ wait_for 20 wm_running || echo "KWin not seen"
 spawn "$2" >/dev/null 2>&1
 start_jotbox
 spawn "$3" >"$work/recorder.log" 2>&1
-wait_for 10 sh -c "gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
-  --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -q Item"
+wait_for 10 sni_registered
 
 n=0
 for way in "the shortcut" "a second launch" "a click on the icon"; do

@@ -84,5 +84,12 @@ bus_pid() {
     --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" 2>/dev/null | grep -o '[0-9]\+' | tail -n1
 }
 on_bus() { [[ -n $(bus_pid "$1") ]]; }
+# The StatusNotifierItems a tray's watcher knows, one "bus-name/path" a line.
+sni_items() {
+  gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
+    2>/dev/null | grep -o "'[^']*StatusNotifierItem'" | tr -d "'"
+}
+sni_registered() { [[ -n $(sni_items) ]]; }
 # The window holding keyboard focus, by its title.
 focused() { [[ $(xdotool getwindowfocus getwindowname 2>/dev/null) == "$1" ]]; }

@@ -41,13 +41,7 @@ wait_for 10 test -s "$work/display" && export DISPLAY=$(cat "$work/display")
 wait_for 10 test -s "$work/pid" && pids+=("$(cat "$work/pid")")
 # Qt's first window on a display owns its selections, before any is shown.
 check "Jotbox starts through XWayland" wait_for 10 sh -c "xwininfo -root -tree 2>/dev/null | grep -q 'for jotbox'"
-item() {
-  gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
-    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
-    2>/dev/null | grep -o "'[^']*StatusNotifierItem'" | tr -d "'"
-}
-registered() { [[ -n $(item) ]]; }
-check "its icon registers in waybar's tray" wait_for 10 registered
+check "its icon registers in waybar's tray" wait_for 10 sni_registered
 check "with no portal here, it says once how to bind a desktop shortcut" wait_for 5 \
   bash -c "[[ \$(grep -c 'bind a shortcut' '$work/jotbox.log') -eq 1 ]]"
 
@@ -61,7 +55,7 @@ check "typed text is saved" wait_for 3 notes_contain 'Typed in sway'
 "$jotbox"
 check "another launch hides it" wait_for 3 panel_hidden
 activate() { gdbus call --session --dest "${1%%/*}" --object-path "/${1#*/}" --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null; }
-activate "$(item)"
+activate "$(sni_items)"
 check "waybar's click on the icon (Activate) shows it" wait_for 3 panel_visible
 check "...with focus" wait_for 3 focused Jotbox
 
