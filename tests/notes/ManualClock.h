@@ -15,7 +15,7 @@ public:
 
     class Timer final : public SingleShotTimer {
     public:
-        explicit Timer(ManualClock& clock) : m_clock(clock) {}
+        explicit Timer(ManualClock& clock) : m_clock(clock) { clock.m_timers.push_back(this); }
         ~Timer() override { std::erase(m_clock.m_timers, this); }
         void start(ms interval) override {
             m_deadline = m_clock.m_now + interval;
@@ -24,9 +24,7 @@ public:
         }
         void stop() override { m_active = false; }
         bool isActive() const override { return m_active; }
-        void setCallback(std::function<void()> callback) override {
-            m_callback = std::move(callback);
-        }
+        void setCallback(std::function<void()> callback) override { m_callback = callback; }
         int starts = 0;
 
     private:
@@ -37,24 +35,11 @@ public:
         std::function<void()> m_callback;
     };
 
-    std::unique_ptr<Timer> makeTimer() {
-        auto timer = std::make_unique<Timer>(*this);
-        m_timers.push_back(timer.get());
-        return timer;
-    }
-
-    ms now() const { return m_now; }
+    std::unique_ptr<Timer> makeTimer() { return std::make_unique<Timer>(*this); }
 
     void advance(ms by) {
         const ms target = m_now + by;
-        for (;;) {
-            Timer* next = nullptr;
-            for (Timer* t : m_timers)
-                if (t->m_active && t->m_deadline <= target &&
-                    (!next || t->m_deadline < next->m_deadline))
-                    next = t;
-            if (!next)
-                break;
+        for (Timer* next = due(target); next; next = due(target)) {
             m_now = next->m_deadline;
             next->m_active = false;
             if (next->m_callback)
@@ -64,6 +49,16 @@ public:
     }
 
 private:
+    // The active timer with the earliest deadline up to `target`.
+    Timer* due(ms target) const {
+        Timer* next = nullptr;
+        for (Timer* t : m_timers)
+            if (t->m_active && t->m_deadline <= target &&
+                (!next || t->m_deadline < next->m_deadline))
+                next = t;
+        return next;
+    }
+
     ms m_now{0};
     std::vector<Timer*> m_timers;
 };

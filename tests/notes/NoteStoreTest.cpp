@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -191,10 +190,10 @@ TEST_F(NoteStoreTest, OutsideChangesAreMergedOnlyWhenTheyChangeSomethingAndNever
         return *NotesFile::encode(notes);
     };
     const auto replace = [&](const QByteArray& bytes) { // as Syncthing does: a temporary, renamed
-        QFile f(tmp.filePath(".syncthing.notes.json.tmp"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        f.close();
-        ASSERT_TRUE(::rename(QFile::encodeName(f.fileName()), QFile::encodeName(path)) == 0);
+        writeAll(tmp.filePath(".syncthing.notes.json.tmp"), bytes);
+        ASSERT_EQ(
+            std::rename(qPrintable(tmp.filePath(".syncthing.notes.json.tmp")), qPrintable(path)),
+            0);
     };
     const auto expect = [&](const QStringList& both) {
         EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(both, both));

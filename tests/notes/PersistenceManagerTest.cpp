@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>

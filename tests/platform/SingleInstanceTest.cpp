@@ -1,23 +1,19 @@
 #include "platform/SingleInstance.h"
-#include "notes/FileContents.h"
 #include "platform/UnixSignalWatcher.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QHostInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using jotbox::SingleInstance;
-using jotbox::testing::writeAll;
 
 namespace {
 
+// A run killed before it could unlock is the end-to-end run's case.
 TEST(SingleInstance, ASecondLaunchTogglesTheFirstOrSaysNobodyAnswered) {
     QTemporaryDir dir;
     SingleInstance lone(dir.path());
@@ -30,23 +26,6 @@ TEST(SingleInstance, ASecondLaunchTogglesTheFirstOrSaysNobodyAnswered) {
     EXPECT_FALSE(second.becomePrimary());
     EXPECT_TRUE(second.askPrimaryToToggle());
     EXPECT_TRUE(QTest::qWaitFor([&] { return toggles == 1; }, 2000));
-}
-
-TEST(SingleInstance, LockOfACrashedRunDoesNotBlockTheNextStart) {
-    QTemporaryDir dir;
-    // A process that has ended, and the files it left behind.
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    writeAll(dir.filePath("jotbox.lock"), QByteArray::number(child) + "\n" +
-                                              QCoreApplication::applicationName().toUtf8() + "\n" +
-                                              QHostInfo::localHostName().toUtf8() + "\n");
-    writeAll(dir.filePath("jotbox.socket"), "");
-    SingleInstance next(dir.path()), another(dir.path());
-    EXPECT_TRUE(next.becomePrimary());
-    EXPECT_FALSE(another.becomePrimary());
-    EXPECT_TRUE(another.askPrimaryToToggle());
 }
 
 TEST(UnixSignalWatcher, TermIntAndHupArriveAsQtSignals) {

@@ -16,9 +16,6 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 inline std::ostream& operator<<(std::ostream& os, const QString& s) {
     return os << s.toStdString();
 }
-inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
-}
 inline void PrintTo(const QUuid& u, std::ostream* os) {
     *os << u.toString().toStdString();
 }
