@@ -1,57 +1,101 @@
 #!/usr/bin/env bash
-# Drives the real Jotbox as a user would: its own X server (Xvfb), an XEmbed
-# tray host (trayer), xdotool for keys and clicks, and its own XDG folders.
-# Usage: jotbox_e2e.sh JOTBOX_BINARY SCREENSHOT_TOOL [SCREENSHOT_DIR]
+# Drives the real Jotbox as a user would: its own X server (Xvfb), a tray,
+# xdotool for keys and clicks, and its own XDG folders. The tray is an XEmbed
+# one (trayer) or a StatusNotifierItem one (the stand-in host, on a private
+# session bus), the way KDE, XFCE, Cinnamon and MATE panels talk to icons:
+# registration over D-Bus, clicks as Activate and ContextMenu calls, and no
+# icon geometry for the panel to go by. Bare, the tray comes after Jotbox.
+# Under KWin, which guards keyboard focus, another application has focus and
+# has just been typed into before each way of showing the panel.
+# Usage: JOTBOX_E2E_TRAY=xembed|sni JOTBOX_E2E_WM=none|openbox|kwin jotbox_e2e.sh
+#   JOTBOX_BINARY SCREENSHOT_TOOL SNI_HOST_BINARY TYPING_RECORDER_BINARY [SCREENSHOT_DIR]
+tray=${JOTBOX_E2E_TRAY:-xembed}
+[[ $tray == xembed || -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session \
+  --config-file="$(dirname "$0")/../support/private-session-bus.conf" -- "$0" "$@" 2>/dev/null
 jotbox=$1
 screenshot_tool=$2
-shots=${3:-}
+sni_host=$3
+recorder=$4
+shots=${5:-}
 source "$(dirname "$0")/lib.sh"
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+[[ $tray == xembed ]] && export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 
 start_x
 start_tray() {
+  if [[ $tray == sni ]]; then spawn "$sni_host" >/dev/null 2>&1; return; fi
   spawn trayer --edge top --align center --widthtype request --height 24 --SetDockType true >/dev/null 2>&1
   wait_for 10 sh -c 'xwininfo -root -tree | grep "\"panel\": (\"panel\" \"trayer\")" >/dev/null' || echo "trayer not seen"
 }
-# Under openbox the tray is there first; bare, it comes after Jotbox, as it may at login.
 late_tray=true
-if [[ "${JOTBOX_E2E_WM:-}" == openbox ]]; then spawn openbox >/dev/null 2>&1; start_tray; late_tray=false; fi
+case ${JOTBOX_E2E_WM:-none} in
+  openbox) spawn openbox >/dev/null 2>&1 ;;
+  kwin) # with its default focus-stealing prevention
+    printf '[Compositing]\nEnabled=false\n' >"$XDG_CONFIG_HOME/kwinrc"
+    KWIN_COMPOSE=N QT_QPA_PLATFORM=xcb spawn kwin_x11 --replace >/dev/null 2>&1
+    wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" || echo "KWin not seen" ;;
+esac
+[[ ${JOTBOX_E2E_WM:-none} != none && $tray == xembed ]] && { start_tray; late_tray=false; }
 
-# The icon: Jotbox's small window docked in the tray. Prints "X Y W H".
+# The icon, "X Y W H": Jotbox's small window docked in trayer, or the one
+# place at the right end of the stand-in host's strip.
 icon_geometry() {
+  [[ $tray == sni ]] && { echo 1256 0 24 24; return; }
   xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ {
       split($0, a, ")"); n = split(a[2], f, " "); size = f[1]; abs = f[2];
       split(size, wh, "x"); w = wh[1]; h = wh[2];
       if (w > 1 && w <= 64 && h <= 64) { split(abs, xy, "+"); print xy[2], xy[3], w, h; exit } }'
 }
-docked_icon() { [[ -n "$(icon_geometry)" ]] && kill -0 "$jotbox_pid" 2>/dev/null; }
+docked_icon() { # this run's Jotbox has its icon in the tray
+  kill -0 "$jotbox_pid" 2>/dev/null || return 1
+  [[ $tray == xembed ]] && { [[ -n "$(icon_geometry)" ]]; return; }
+  for item in $(sni_items); do [[ $(bus_pid "${item%%/*}") == "$jotbox_pid" ]] && return 0; done; return 1
+}
 shot() { # shot NAME X Y W H
   [[ -n "$shots" ]] && mkdir -p "$shots" && "$screenshot_tool" "$shots/$1" "${@:2}" 2>/dev/null; true
 }
-click_icon() { # click_icon BUTTON
+click_icon() { # click_icon [xdotool click options] BUTTON
   read -r ix iy iw ih < <(icon_geometry)
-  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$1"
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$@"
+}
+at() { [[ "$(panel_xy)" == "$1 $2" ]]; }
+# Centred 5 points under the icon, inside the 1280-point screen.
+under_icon() {
+  read -r ix iy iw ih < <(icon_geometry)
+  local x=$((ix + iw / 2 - 232)); at $((x > 816 ? 816 : x)) $((iy + ih + 5))
+}
+menu_covers() { # X Y: the status menu's top edge is near Y and it spans X
+  tree | awk -v x="$1" -v y="$2" '/"Jotbox menu"/ { split($0, a, ")"); split(a[2], f, " "); split(f[1], g, /[x+]/);
+    found = g[3] <= x && x <= g[3] + g[1] && g[4] <= y + 30 } END { exit !found }'
 }
 
 # --- without a display it says what it needs
 message=$(env -u DISPLAY -u WAYLAND_DISPLAY "$jotbox" 2>&1)
 check "without a display it exits saying DISPLAY is needed" test $? -ne 0 -a -n "$(echo "$message" | grep DISPLAY)"
 
-# --- start: the icon docks
+# --- start: the icon docks, in a tray that may come late, as it may at login
 launch_ms=$(date +%s%3N)
 start_jotbox
-if $late_tray; then sleep 1; start_tray; fi
+if $late_tray; then
+  sleep 1
+  check "the panel is hidden at start" panel_hidden
+  xdotool key ctrl+alt+n
+  check "before any tray, the shortcut shows the panel at the top right corner" wait_for 3 at 811 5
+  xdotool key ctrl+alt+n
+  wait_for 3 panel_hidden
+  start_tray
+fi
 check "the icon docks in the tray (one that came late, too)" wait_for 10 docked_icon
 $late_tray || echo "# launch to icon docked: $(( $(date +%s%3N) - launch_ms )) ms"
 sleep 0.3 # the tray host settles the icon's place
-check "the panel is hidden at start" panel_hidden
 
-# --- the shortcut shows the panel under the icon
+# --- the shortcut shows the panel under the icon, or at the end of the tray's edge
 xdotool key ctrl+alt+n
 check "Ctrl+Alt+N shows the panel" wait_for 3 panel_visible
-read -r ix iy iw ih < <(icon_geometry)
-read -r px py < <(panel_xy)
-check "the panel, 464 by 256, sits 5 points under the icon, centred" test -n "$(panel_id)" -a "$py" -eq $((iy + ih + 5)) -a "$px" -eq $((ix + iw / 2 - 232))
+if [[ $tray == sni ]]; then
+  check "...at the end of the tray's edge, no click on the icon known yet" at 811 29
+else
+  check "...464 by 256, 5 points under the icon, centred" under_icon
+fi
 
 # --- typing lands in notes.json half a second later, not before
 xdotool type --delay 5 'Buy oat milk'
@@ -77,15 +121,20 @@ xdotool mousemove 100 600 click 1
 check "a click elsewhere hides the panel" wait_for 2 panel_hidden
 click_icon 1
 check "a click on the icon shows the panel" wait_for 2 panel_visible
+check "...under the icon" under_icon
 sleep 0.3
 click_icon 1
-check "a click on the icon hides it again (once, not hide-and-reopen)" wait_for 2 panel_hidden
-sleep 0.6
-check "...and it stays hidden" panel_hidden
+check "a click on the icon hides it again (its press is outside the panel)" wait_for 2 panel_hidden
+sleep 0.8
+check "...once, not hide-and-reopen: it stays hidden" panel_hidden
+click_icon --repeat 2 --delay 120 1
+sleep 0.8
+check "a quick double click shows and hides it: hidden" panel_hidden
 
 # --- the status menu
 click_icon 3
 check "a right click opens the status menu" wait_for 2 menu_visible
+check "...at the click" menu_covers $((ix + iw / 2)) $((iy + ih / 2))
 sleep 0.2
 read -r ix iy iw ih < <(icon_geometry)
 shot status-menu.png $((ix - 200)) 0 $((iw + 400)) 130
@@ -111,15 +160,37 @@ wait_for 2 focused Jotbox
 xdotool key Escape
 check "Escape hides the panel" wait_for 2 panel_hidden
 
+# --- under KWin: each way of showing the panel takes the focus from the application in use
+if [[ ${JOTBOX_E2E_WM:-none} == kwin ]]; then
+  spawn "$recorder" >"$work/recorder.log" 2>&1
+  n=0
+  for way in "the shortcut" "a second launch" "a click on the icon"; do
+    n=$((n + 1))
+    xdotool mousemove 300 400 click 1 # the other application, clicked and typed into
+    wait_for 5 focused recorder && xdotool type --delay 10 "busy$n "
+    case $way in
+      "the shortcut") xdotool key ctrl+alt+n ;;
+      "a second launch") "$jotbox" ;;
+      *) click_icon 1 ;;
+    esac
+    check "after $way the panel shows and has keyboard focus" wait_for 5 focused Jotbox
+    xdotool type --delay 10 "note$n"
+    check "...so typing lands in the note" wait_for 3 notes_contain "note$n"
+    check "...and not in the other application" bash -c "! grep -q note$n '$work/recorder.log'"
+    check "...which had its own typing" grep -q "busy$n" "$work/recorder.log"
+  done
+  xdotool key Escape
+fi
+
 # --- quit keeps the last edit
 xdotool key ctrl+alt+n
 wait_for 2 panel_visible
-xdotool key ctrl+End && xdotool type --delay 5 ' +last'
+xdotool key ctrl+End && xdotool type --delay 5 ' last-words'
 click_icon 3
 wait_for 2 menu_visible
 xdotool key ctrl+q
 check "\"Quit Jotbox\" (Ctrl+Q in the menu) ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
-check "the last edit was saved at quit" notes_contain 'line two +last'
+check "the last edit was saved at quit" notes_contain ' last-words'
 
 # --- a restart shows the saved notes, the first tab active
 start_jotbox
