@@ -1,6 +1,7 @@
 #include "notes/PersistenceManager.h"
 #include "notes/ActingAsNobody.h"
 #include "notes/FileContents.h"
+#include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
 
 #include "support/QtPrinters.h"
@@ -14,9 +15,7 @@
 #include <unistd.h>
 
 using namespace jotbox;
-using jotbox::testing::ActingAsNobody;
-using jotbox::testing::readAll;
-using jotbox::testing::writeAll;
+using namespace jotbox::testing;
 
 namespace {
 
@@ -30,9 +29,7 @@ protected:
     QTemporaryDir tmp;
     QString folder() const { return tmp.filePath("deep/er/Jotbox"); }
     QString file() const { return folder() + "/notes.json"; }
-    QList<Note> sample() const {
-        return {Note{QUuid::createUuid(), "first", 1}, Note{QUuid::createUuid(), "second", 2}};
-    }
+    const QList<Note> sample = notesWith({"first", "second"});
     QStringList entries(const QString& pattern = "*") const {
         return QDir(folder()).entryList({pattern},
                                         QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -49,20 +46,19 @@ TEST_F(PersistenceManagerTest, TheFolderIsJotboxInTheDataFolderOrTheOneGiven) {
 TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemBack) {
     PersistenceManager manager(folder());
     EXPECT_TRUE(manager.load().isEmpty() && QDir(tmp.path()).isEmpty()); // loading creates nothing
-    const auto notes = sample();
     for (mode_t mask : {mode_t(0), mode_t(022), mode_t(0777)}) {
         QDir(tmp.filePath("deep")).removeRecursively();
         const mode_t old = ::umask(mask);
-        EXPECT_FALSE(manager.save(notes)) << mask;
+        EXPECT_FALSE(manager.save(sample)) << mask;
         ::umask(old);
         EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0700u, 0600u)) << mask;
-        EXPECT_EQ(PersistenceManager(folder()).load(), notes);
+        EXPECT_EQ(PersistenceManager(folder()).load(), sample);
         EXPECT_EQ(entries(), QStringList{"notes.json"}); // nothing else left behind
     }
     // The user's own folder keeps its mode; a loose file is made private.
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
     ::chmod(QFile::encodeName(file()).constData(), 0644);
-    EXPECT_FALSE(manager.save(notes));
+    EXPECT_FALSE(manager.save(sample));
     EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0755u, 0600u));
 }
 
@@ -76,9 +72,8 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNev
         PersistenceManager manager(folder());
         EXPECT_TRUE(manager.load().isEmpty());
         EXPECT_EQ(readAll(file()), garbage); // loading touches nothing
-        const auto notes = sample();
-        EXPECT_FALSE(manager.save(notes));
-        EXPECT_EQ(PersistenceManager(folder()).load(), notes);
+        EXPECT_FALSE(manager.save(sample));
+        EXPECT_EQ(PersistenceManager(folder()).load(), sample);
         EXPECT_FALSE(manager.save({Note::make()})); // later saves set nothing more aside
     }
     QStringList kept;
@@ -96,7 +91,7 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileThatCannotBeMovedAsideFailsTheSav
     PersistenceManager manager(folder());
     manager.load();
     ::chmod(QFile::encodeName(folder()).constData(), 0555);
-    EXPECT_TRUE(manager.save(sample()));
+    EXPECT_TRUE(manager.save(sample));
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
     EXPECT_EQ(readAll(file()), "{broken");
 }
