@@ -130,6 +130,9 @@ check "...once, not hide-and-reopen: it stays hidden" panel_hidden
 click_icon --repeat 2 --delay 120 1
 sleep 0.8
 check "a quick double click shows and hides it: hidden" panel_hidden
+xdotool mousemove 600 600 key ctrl+alt+n
+check "the shortcut shows it where the last click on the icon did, not at the pointer" wait_for 2 under_icon
+xdotool key ctrl+alt+n
 
 # --- the status menu
 click_icon 3
