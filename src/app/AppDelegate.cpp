@@ -29,6 +29,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 2-3. The tray icon and its click routing.
     m_statusItem = m_services.makeTrayIcon();
     connect(m_statusItem.get(), &TrayIcon::clicked, this, &AppDelegate::statusItemClicked);
+    QPointer<AppDelegate> weak(this);
+    m_statusItem->setMenuSource([weak] { return weak ? weak->statusMenu() : Menu{}; });
     m_statusItem->show();
     // 4-5. The content view in the hidden panel.
     m_contentView = new ContentView(m_store.get());
@@ -40,7 +42,6 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 6. The Edit shortcuts.
     setupMainMenu();
     // 7. The toggle shortcut.
-    QPointer<AppDelegate> weak(this);
     HotkeyManager::shared().onToggle = [weak] {
         if (weak)
             weak->togglePanel();
@@ -128,25 +129,27 @@ void AppDelegate::hidePanel() {
 }
 
 void AppDelegate::showStatusMenu() {
-    if (!m_statusItem)
-        return;
+    if (m_statusItem)
+        m_statusItem->showMenu(statusMenu());
+}
+
+Menu AppDelegate::statusMenu() {
     const bool enabled =
         m_services.loginItem && m_services.loginItem->status() == LoginItemService::enabled;
     QPointer<AppDelegate> weak(this);
-    const Menu menu = makeStatusMenu(m_services.version, enabled,
-                                     {[weak] {
-                                          if (weak)
-                                              weak->openWebsite();
-                                      },
-                                      [weak] {
-                                          if (weak)
-                                              weak->toggleLaunchAtLogin();
-                                      },
-                                      [weak] {
-                                          if (weak && weak->m_services.quit)
-                                              weak->m_services.quit();
-                                      }});
-    m_statusItem->showMenu(menu);
+    return makeStatusMenu(m_services.version, enabled,
+                          {[weak] {
+                               if (weak)
+                                   weak->openWebsite();
+                           },
+                           [weak] {
+                               if (weak)
+                                   weak->toggleLaunchAtLogin();
+                           },
+                           [weak] {
+                               if (weak && weak->m_services.quit)
+                                   weak->m_services.quit();
+                           }});
 }
 
 void AppDelegate::setupMainMenu() {

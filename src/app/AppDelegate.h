@@ -58,6 +58,8 @@ public:
     void showPanel();
     void hidePanel();
     void showStatusMenu();
+    // The status menu as it reads now: the login item's state is read afresh.
+    Menu statusMenu();
     void setupMainMenu();
     void openWebsite();
     void toggleLaunchAtLogin();

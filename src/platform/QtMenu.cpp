@@ -83,6 +83,11 @@ void installShortcuts(QWidget* target, const Menu& menu) {
     }
 }
 
+void refillMenu(QMenu* target, const Menu& menu) {
+    target->clear();
+    fill(target, menu);
+}
+
 std::unique_ptr<QMenu> renderMenu(const Menu& menu) {
     auto rendered = std::make_unique<KeyEquivalentMenu>(menu.title);
     fill(rendered.get(), menu);

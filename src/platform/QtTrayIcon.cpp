@@ -8,6 +8,16 @@
 
 namespace jotbox {
 
+namespace {
+
+// The window title lets tests, and window managers' rules, find the menu.
+void nameStatusMenu(QMenu* menu) {
+    menu->setObjectName(QStringLiteral("JotboxStatusMenu"));
+    menu->setWindowTitle(QStringLiteral("Jotbox menu"));
+}
+
+} // namespace
+
 QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& toolTip,
                        std::unique_ptr<TrayHostWatcher> statusNotifierHost,
                        std::unique_ptr<TrayHostWatcher> xembedHost, QObject* parent)
@@ -48,32 +58,52 @@ void QtTrayIcon::makeIcon() {
     if (m_icon)
         return;
     m_wait.stop();
+    // Qt takes the StatusNotifierItem path on the same condition.
+    const bool statusNotifier =
+        m_statusNotifierHost && m_statusNotifierHost->state() == TrayHostWatcher::State::present;
     // No longer needed; later, since one of them may be what called.
     for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})
         if (host)
             host->deleteLater();
     m_icon = new QSystemTrayIcon(m_image, this);
     m_icon->setToolTip(m_toolTip);
-    // Queued: a StatusNotifierItem click arrives as a D-Bus call, which must
-    // be answered before the status menu runs its own event loop.
-    connect(
-        m_icon, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) {
-            switch (reason) {
-            // Tray hosts report the second click of a quick double click as a
-            // double click: it is a click all the same.
-            case QSystemTrayIcon::Trigger:
-            case QSystemTrayIcon::DoubleClick:
-                emit clicked(Click::primary);
-                break;
-            case QSystemTrayIcon::Context:
-                emit clicked(Click::secondary);
-                break;
-            default:
-                break;
-            }
-        },
-        Qt::QueuedConnection);
+    // A StatusNotifierItem's menu is exported over DBusMenu to trays that
+    // draw it themselves; they ask before opening it, so it is refilled then.
+    // Trays that call ContextMenu instead, and XEmbed ones, get a menu of
+    // Jotbox's own at a right click.
+    if (statusNotifier) {
+        m_menu = renderMenu(m_menuSource ? m_menuSource() : Menu{});
+        connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+            if (m_menuSource)
+                refillMenu(m_menu.get(), m_menuSource());
+        });
+        m_icon->setContextMenu(m_menu.get());
+    }
+    // Passed on later: a StatusNotifierItem click arrives as a D-Bus call,
+    // which must be answered before the status menu runs its own event loop.
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                const auto now = std::chrono::steady_clock::now();
+                switch (reason) {
+                // Tray hosts report the second click of a quick double click as
+                // a double click: it is a click all the same. GTK trays report
+                // it twice over, as a press and as a double press, at once.
+                case QSystemTrayIcon::Trigger:
+                case QSystemTrayIcon::DoubleClick:
+                    if (now - m_lastActivation < kRepeatedActivation)
+                        break;
+                    m_lastActivation = now;
+                    QMetaObject::invokeMethod(
+                        this, [this] { emit clicked(Click::primary); }, Qt::QueuedConnection);
+                    break;
+                case QSystemTrayIcon::Context:
+                    QMetaObject::invokeMethod(
+                        this, [this] { emit clicked(Click::secondary); }, Qt::QueuedConnection);
+                    break;
+                default:
+                    break;
+                }
+            });
     m_icon->show();
 }
 
@@ -83,10 +113,13 @@ QRect QtTrayIcon::geometry() const {
     return m_icon ? m_icon->geometry() : QRect();
 }
 
+void QtTrayIcon::setMenuSource(std::function<Menu()> source) {
+    m_menuSource = std::move(source);
+}
+
 void QtTrayIcon::showMenu(const Menu& menu) {
     std::unique_ptr<QMenu> rendered = renderMenu(menu);
-    rendered->setObjectName(QStringLiteral("JotboxStatusMenu"));
-    rendered->setWindowTitle(QStringLiteral("Jotbox menu"));
+    nameStatusMenu(rendered.get());
     const QRect icon = geometry();
     const QPoint at = icon.isEmpty() ? QCursor::pos() : icon.bottomLeft() + QPoint(0, 1);
     rendered->exec(at);

@@ -4,6 +4,7 @@
 #include "platform/TrayIcon.h"
 
 #include <QIcon>
+#include <QMenu>
 #include <QTimer>
 
 #include <chrono>
@@ -22,6 +23,8 @@ class QtTrayIcon final : public TrayIcon {
     Q_OBJECT
 public:
     static constexpr std::chrono::seconds kHostWait{30};
+    // Faster than any hand clicks twice: one click reported twice.
+    static constexpr std::chrono::milliseconds kRepeatedActivation{40};
 
     QtTrayIcon(const QIcon& icon, const QString& toolTip,
                std::unique_ptr<TrayHostWatcher> statusNotifierHost,
@@ -31,6 +34,7 @@ public:
     void show() override;
     QRect geometry() const override;
     void showMenu(const Menu& menu) override;
+    void setMenuSource(std::function<Menu()> source) override;
 
 private:
     bool hostReady() const;
@@ -43,6 +47,9 @@ private:
     QTimer m_wait;
     bool m_shown = false;
     QSystemTrayIcon* m_icon = nullptr;
+    std::function<Menu()> m_menuSource;
+    std::unique_ptr<QMenu> m_menu; // attached to the icon, refilled as it opens
+    std::chrono::steady_clock::time_point m_lastActivation;
 };
 
 } // namespace jotbox

@@ -5,10 +5,14 @@
 #include <QObject>
 #include <QRect>
 
+#include <functional>
+
 namespace jotbox {
 
 // The icon in the desktop's tray. A primary click toggles the panel, a
-// secondary click opens the status menu; no menu stays attached to it.
+// secondary click opens the status menu. Trays that draw an icon's menu
+// themselves (over DBusMenu, as waybar does) read it from the menu source
+// whenever they open it; the others ask for it with a secondary click.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -20,6 +24,8 @@ public:
     virtual QRect geometry() const = 0;
     // Opens the menu at the icon and returns once it has closed.
     virtual void showMenu(const Menu& menu) = 0;
+    // The status menu as it should read at this moment.
+    virtual void setMenuSource(std::function<Menu()> source) = 0;
 
 signals:
     void clicked(jotbox::TrayIcon::Click click);

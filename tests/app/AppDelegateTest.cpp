@@ -156,9 +156,11 @@ TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHid
     }
 }
 
+// Read as a right click opens it, or as a tray drawing it itself reads it.
 TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
-    const auto titles = [this] {
-        delegate->showStatusMenu();
+    const auto titles = [this](bool rightClick = false) {
+        rightClick ? tray->click(TrayIcon::Click::secondary)
+                   : void(tray->lastMenu = tray->menuSource());
         QStringList out;
         for (const MenuItem& i : tray->lastMenu->itemArray)
             out << (i.isSeparator ? "---"
@@ -167,7 +169,7 @@ TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
         return out.join(", ");
     };
     launch();
-    EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
+    EXPECT_EQ(titles(true), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
     EXPECT_EQ(tray->lastMenu->itemArray[4].keyEquivalentModifierMask,
               ModifierFlags(ModifierFlags::command));
     tray->lastMenu->itemArray[0].action();

@@ -17,6 +17,8 @@ public:
     void show() override { shown = true; }
     QRect geometry() const override { return rect; }
     void showMenu(const Menu& menu) override { lastMenu = menu; }
+    void setMenuSource(std::function<Menu()> source) override { menuSource = std::move(source); }
+    std::function<Menu()> menuSource;
     void click(Click c) { emit clicked(c); }
 };
 

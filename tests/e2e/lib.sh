@@ -76,7 +76,6 @@ panel_id() { tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exi
 panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
 panel_hidden() { ! panel_visible; }
 panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
-menu_visible() { [[ $(tree) == *'"Jotbox menu"'* ]]; }
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
 # The process that owns a name on the session bus.
 bus_pid() {
@@ -84,11 +83,12 @@ bus_pid() {
     --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" 2>/dev/null | grep -o '[0-9]\+' | tail -n1
 }
 on_bus() { [[ -n $(bus_pid "$1") ]]; }
-# The StatusNotifierItems a tray's watcher knows, one "bus-name/path" a line.
+# The StatusNotifierItems a tray's watcher knows, a line each: "bus-name/path"
+# or, as some watchers keep them, the bus name alone.
 sni_items() {
   gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
-    2>/dev/null | grep -o "'[^']*StatusNotifierItem'" | tr -d "'"
+    2>/dev/null | grep -o "'[^']*'" | tr -d "'"
 }
 sni_registered() { [[ -n $(sni_items) ]]; }
 # The window holding keyboard focus, by its title.
