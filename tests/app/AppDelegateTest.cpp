@@ -5,6 +5,7 @@
 #include "hotkey/FakeHotkeyService.h"
 #include "hotkey/HotKeysController.h"
 #include "hotkey/KeyCombo.h"
+#include "notes/FileContents.h"
 #include "notes/ManualClock.h"
 #include "support/QtPrinters.h"
 #include "views/ContentView.h"
@@ -40,7 +41,8 @@ protected:
     void make(QString version = QStringLiteral("2.3")) {
         delegate = std::make_unique<AppDelegate>(AppServices{
             std::make_shared<PersistenceManager>(tmp.path()), clock.makeTimer(),
-            [this] { return keep(tray); }, keep(watcher), keep(login),
+            [this] { return keep(tray); }, keep(watcher),
+            std::make_unique<XdgAutostartLoginItem>(tmp.filePath("autostart"), "/opt/jotbox"),
             [this](const QUrl& url) { opened.append(url); }, [] { QCoreApplication::quit(); },
             [](auto) {
                 return ScreenArea{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}};
@@ -64,7 +66,6 @@ protected:
     std::shared_ptr<FakeHotkeyService> hotkeys = std::make_shared<FakeHotkeyService>();
     FakeTrayIcon* tray = nullptr;
     FakeWatcher* watcher = nullptr;
-    FakeLoginItem* login = nullptr;
     QList<QUrl> opened;
     std::optional<QPoint> pointerAt = QPoint(10, 10);
     ms time{0};
@@ -176,12 +177,14 @@ TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
     EXPECT_EQ(opened.value(0).scheme(), "https");
     // The switch reads the login item's state each time the menu is built.
     tray->lastMenu->itemArray[2].action();
-    EXPECT_EQ(login->current, LoginItemService::enabled);
+    EXPECT_TRUE(QFile::exists(tmp.filePath("autostart/jotbox.desktop")));
     EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login on, ---, Quit Jotbox ^q");
-    login->fail = true; // a failure is dropped; the next menu shows the real state
     tray->lastMenu->itemArray[2].action();
-    EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login on, ---, Quit Jotbox ^q");
-    EXPECT_EQ(login->calls, 2);
+    EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
+    ASSERT_TRUE(QDir(tmp.filePath("autostart")).removeRecursively());
+    writeAll(tmp.filePath("autostart"), ""); // a file where the folder should be
+    tray->lastMenu->itemArray[2].action();   // a failure is dropped: the menu reads the truth
+    EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
     delegate.reset();
     make(QString()); // no version: "1.0"
     launch();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/LoginItemService.h"
 #include "platform/OutsideClickWatcher.h"
 #include "platform/TrayIcon.h"
 
@@ -36,25 +35,6 @@ public:
         return true;
     }
     void stop() override { ++stops, installed = false; }
-};
-
-// Each call flips the state unless told to fail; `calls` counts them.
-class FakeLoginItem : public LoginItemService {
-public:
-    Status current = notRegistered;
-    bool fail = false;
-    int calls = 0;
-
-    Status status() const override { return current; }
-    bool registerItem() override { return set(enabled); }
-    bool unregisterItem() override { return set(notRegistered); }
-
-private:
-    bool set(Status s) {
-        ++calls;
-        current = fail ? current : s;
-        return !fail;
-    }
 };
 
 } // namespace jotbox::testing

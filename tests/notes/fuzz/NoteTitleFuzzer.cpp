@@ -3,7 +3,6 @@
 #include "notes/Note.h"
 
 #include <QList>
-#include <QStringList>
 
 #include <unicode/ubrk.h>
 
@@ -50,11 +49,9 @@ QString expectedTitle(const QString& content) {
     return line.first(cuts.size() > 30 ? cuts[29] : line.size()).toString();
 }
 
-QString hex(const QString& text) {
-    QStringList units;
-    for (QChar c : text)
-        units << QString::number(c.unicode(), 16);
-    return units.join(u' ');
+// The UTF-16 code units, in hex, for the failure message.
+QByteArray hex(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2).toHex(' ');
 }
 
 } // namespace
@@ -67,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString title = Note{QUuid(), content, 0}.title();
     const QString expected = expectedTitle(content);
     if (title != expected) {
-        std::fprintf(stderr, "caption %s\nexpected %s\n", qPrintable(hex(title)),
-                     qPrintable(hex(expected)));
+        std::fprintf(stderr, "caption %s\nexpected %s\n", hex(title).constData(),
+                     hex(expected).constData());
         std::abort();
     }
     return 0;
