@@ -105,16 +105,16 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
           R"({ID,"content":3,"createdAt":1})", R"({ID,"content":"x","createdAt":"1"})",
           R"({ID,"content":"x","createdAt":1e400})", R"({ID,"content":"x","createdAt":NaN})",
           R"({ID,"content":"x","createdAt":Infinity})",
-          R"({"id":"{5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D}","content":"x","createdAt":1})",
-          R"({"id":"5F1D3C9A0B7E4C2D9A8B1E2F3A4B5C6D","content":"x","createdAt":1})",
-          R"({"id":"5F1D3C9A-0B7E4-C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1})",
-          R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6G","content":"x","createdAt":1})",
-          R"({"id":" 5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1})",
-          R"({"id":"","content":"x","createdAt":1})",
           // Invalid UTF-8: a stray byte, a cut sequence, an encoded surrogate.
           "{ID,\"content\":\"\xff\",\"createdAt\":1}", "{ID,\"content\":\"\xc3\",\"createdAt\":1}",
           "{ID,\"content\":\"\xed\xa0\x80\",\"createdAt\":1}"})
         bad << file(good + "," + second);
+    // Ids in other forms than the canonical one, or broken.
+    for (const char* id :
+         {"{5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D}", "5F1D3C9A0B7E4C2D9A8B1E2F3A4B5C6D",
+          "5F1D3C9A-0B7E4-C2D-9A8B-1E2F3A4B5C6D", "5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6G",
+          " 5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D", ""})
+        bad << file(good + R"(,{"id":")" + id + R"(","content":"x","createdAt":1})");
     // Raw control characters in text, wherever they fall within a 16-byte block.
     for (int offset = 0; offset < 32; ++offset)
         for (char c = 1; c < 0x20; ++c)
