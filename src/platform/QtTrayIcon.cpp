@@ -8,16 +8,6 @@
 
 namespace jotbox {
 
-namespace {
-
-// The window title lets tests, and window managers' rules, find the menu.
-void nameStatusMenu(QMenu* menu) {
-    menu->setObjectName(QStringLiteral("JotboxStatusMenu"));
-    menu->setWindowTitle(QStringLiteral("Jotbox menu"));
-}
-
-} // namespace
-
 QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& toolTip,
                        std::unique_ptr<TrayHostWatcher> statusNotifierHost,
                        std::unique_ptr<TrayHostWatcher> xembedHost, QObject* parent)
@@ -119,7 +109,8 @@ void QtTrayIcon::setMenuSource(std::function<Menu()> source) {
 
 void QtTrayIcon::showMenu(const Menu& menu) {
     std::unique_ptr<QMenu> rendered = renderMenu(menu);
-    nameStatusMenu(rendered.get());
+    rendered->setObjectName(QStringLiteral("JotboxStatusMenu"));
+    rendered->setWindowTitle(QStringLiteral("Jotbox menu"));
     const QRect icon = geometry();
     const QPoint at = icon.isEmpty() ? QCursor::pos() : icon.bottomLeft() + QPoint(0, 1);
     rendered->exec(at);
