@@ -45,6 +45,12 @@ launch() { # launch [notes.json content generator]
   until docked; do sleep 0.005; done
 }
 quit() { kill "$pid"; wait "$pid" 2>/dev/null; }
+show_and_measure() { # the panel shown, half a second to settle, its resident memory
+  xdotool key ctrl+alt+n
+  shown
+  sleep 0.5
+  echo "...once the panel is shown:       $(mib "$(rss_kb $pid)")"
+}
 # A 1 MiB note, in one line or in lines of 70 characters.
 one_line() { printf '[{"id":"00000000-0000-0000-0000-000000000001","content":"'; head -c 1048576 /dev/zero | tr '\0' x; printf '","createdAt":1}]'; }
 many_lines() { printf '[{"id":"00000000-0000-0000-0000-000000000001","content":"'; head -c 1048576 /dev/zero | tr '\0' x | fold -w 69 | sed 's/$/\\n/' | tr -d '\n'; printf '","createdAt":1}]'; }
@@ -55,21 +61,14 @@ echo "launch to icon docked:            $(ms_since "$start") ms"
 sleep 1
 empty_kb=$(rss_kb $pid)
 echo "VmRSS at start, no notes:         $(mib "$empty_kb")"
-xdotool key ctrl+alt+n
-shown
-sleep 0.5
-echo "...once the panel is shown:       $(mib "$(rss_kb $pid)")"
-xdotool key ctrl+alt+n
+show_and_measure
 quit
 for kind in one_line many_lines; do
   launch $kind
   sleep 1
   kb=$(rss_kb $pid)
   echo "VmRSS at start, 1 MiB ${kind/_/ }: $(mib "$kb") ($(mib $((kb - empty_kb))) over empty; target within 4 MiB)"
-  xdotool key ctrl+alt+n
-  shown
-  sleep 0.5
-  echo "...once the panel is shown:       $(mib "$(rss_kb $pid)")"
+  show_and_measure
   quit
 done
 
