@@ -10,7 +10,6 @@
 
 #include <utime.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -170,10 +169,6 @@ TEST_F(NoteStoreTest, FlushWritesAPendingSaveAtOnceAndOnlyThen) {
 
 // Another program (a sync engine) changes the file while the store runs.
 TEST_F(NoteStoreTest, OutsideChangesAreMergedOnlyWhenTheyChangeSomethingAndNeverTakenAsNoNotes) {
-    static int argc = 1;
-    static char name[] = "notes_tests", *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) // file events come through an event loop
-        new QCoreApplication(argc, argv);
     start({"A", "B"});
     auto t = clock.makeTimer();
     ManualClock::Timer* look = t.get();

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
@@ -82,12 +81,6 @@ public:
 
 class PortalHotkeyServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "portal_tests", *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
     // Starts the stand-in (unless there is to be no portal) and the service,
     // and registers Ctrl+Alt+N and one other combination.
     void start(bool withPortal = true) {

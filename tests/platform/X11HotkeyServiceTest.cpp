@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTest>
 
@@ -21,12 +20,6 @@ const Kinds kPressRelease{kEventHotKeyPressed, kEventHotKeyReleased};
 
 class X11HotkeyServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "x11_hotkey_tests", *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
     void SetUp() override {
         ASSERT_TRUE(service.isConnected()) << "no X server at DISPLAY";
         EventHandlerRef handler = 0;
