@@ -5,7 +5,7 @@
 namespace jotbox {
 
 // The real file system.
-class PosixFileSystem final : public FileSystem {
+class PosixFileSystem : public FileSystem {
 public:
     int readRegularFile(const QByteArray& path, QByteArray* content) override;
     int openDirectory(const QByteArray& path) override;

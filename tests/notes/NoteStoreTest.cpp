@@ -116,25 +116,6 @@ TEST_F(NoteStoreTest, OneSave500msAfterTheLastRequestOfTheListAsItIsThen) {
     EXPECT_EQ(onDisk(), QStringList{"typed after the request"});
 }
 
-// Waiting for the next retry is the fault tests' part.
-TEST_F(NoteStoreTest, AFailedSaveIsWrittenByTheNextRequestOrAtQuit) {
-    const QString blocker = tmp.filePath("blocked"); // a file where the folder should be
-    for (bool quit : {false, true}) {
-        persistence = std::make_shared<PersistenceManager>(blocker);
-        QFile(blocker).open(QIODevice::WriteOnly);
-        start();
-        type("kept");
-        clock.advance(500ms + NoteStore::kRetryDelay); // fails, retries, fails
-        EXPECT_EQ(std::pair(texts(), onDisk()),
-                  std::pair(QStringList{"kept"}, QStringList{"<no file>"}));
-        ASSERT_TRUE(QFile::remove(blocker));
-        quit ? store->flush() : (type("kept, then more"), clock.advance(500ms));
-        EXPECT_EQ(onDisk(), texts()) << quit;
-        EXPECT_FALSE(store->hasPendingSave()); // and stops once it is written
-        ASSERT_TRUE(QDir(blocker).removeRecursively());
-    }
-}
-
 TEST_F(NoteStoreTest, TheBindingFollowsTheActiveTabAndHoldsTheStoreWeakly) {
     start({"A", "B"});
     auto binding = store->activeNoteBinding();

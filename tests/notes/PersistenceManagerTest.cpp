@@ -1,5 +1,4 @@
 #include "notes/PersistenceManager.h"
-#include "notes/ActingAsNobody.h"
 #include "notes/FileContents.h"
 #include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
@@ -76,18 +75,6 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNev
     EXPECT_EQ(kept.size(), 2);
     EXPECT_TRUE(kept.contains("two") &&
                 kept.contains(R"([{"id":"not a uuid","content":"precious","createdAt":1}])"));
-}
-
-TEST_F(PersistenceManagerTest, AnUnreadableFileThatCannotBeMovedAsideFailsTheSave) {
-    ASSERT_TRUE(QDir().mkpath(folder()));
-    writeAll(file(), "{broken");
-    const ActingAsNobody nobody(tmp.path());
-    PersistenceManager manager(folder());
-    manager.load();
-    ::chmod(QFile::encodeName(folder()).constData(), 0555);
-    EXPECT_TRUE(manager.save(sample));
-    ::chmod(QFile::encodeName(folder()).constData(), 0755);
-    EXPECT_EQ(readAll(file()), "{broken");
 }
 
 TEST_F(PersistenceManagerTest, ASyncthingFolderIsToldOnceToIgnoreJotboxsOwnFiles) {

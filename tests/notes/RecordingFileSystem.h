@@ -12,47 +12,44 @@ namespace jotbox::testing {
 // The real file system, with a log of the calls a save makes ("sync folder",
 // "rename notes.json.saving-… notes.json") and one call that can be made to
 // fail with a chosen error.
-class RecordingFileSystem final : public FileSystem {
+class RecordingFileSystem final : public PosixFileSystem {
 public:
     QStringList calls;
     // The first call whose log entry starts with this fails with `failError`.
     QString failOn;
     int failError = EIO;
 
-    int readRegularFile(const QByteArray& path, QByteArray* content) override {
-        return m_real.readRegularFile(path, content);
-    }
     int openDirectory(const QByteArray& path) override {
-        const int fd = run("open folder", [&] { return m_real.openDirectory(path); });
+        const int fd = run("open folder", [&] { return PosixFileSystem::openDirectory(path); });
         if (fd >= 0)
             m_folders.insert(fd);
         return fd;
     }
     int createExclusive(int dirFd, const QByteArray& name, mode_t mode) override {
         return run("create " + temporary(name),
-                   [&] { return m_real.createExclusive(dirFd, name, mode); });
+                   [&] { return PosixFileSystem::createExclusive(dirFd, name, mode); });
     }
     int writeAll(int fd, QByteArrayView bytes) override {
-        return run("write", [&] { return m_real.writeAll(fd, bytes); });
+        return run("write", [&] { return PosixFileSystem::writeAll(fd, bytes); });
     }
     int sync(int fd) override {
         return run(m_folders.contains(fd) ? "sync folder" : "sync file",
-                   [&] { return m_real.sync(fd); });
+                   [&] { return PosixFileSystem::sync(fd); });
     }
     int close(int fd) override {
         const bool folder = m_folders.remove(fd);
         // A descriptor is released even when close fails, as on Linux.
-        const int result = m_real.close(fd);
+        const int result = PosixFileSystem::close(fd);
         return run(folder ? "close folder" : "close file", [&] { return result; });
     }
     int rename(int dirFd, const QByteArray& from, const QByteArray& to) override {
         return run("rename " + temporary(from) + " " + to,
-                   [&] { return m_real.rename(dirFd, from, to); });
+                   [&] { return PosixFileSystem::rename(dirFd, from, to); });
     }
     int remove(int dirFd, const QByteArray& name) override {
-        return run("remove " + temporary(name), [&] { return m_real.remove(dirFd, name); });
+        return run("remove " + temporary(name),
+                   [&] { return PosixFileSystem::remove(dirFd, name); });
     }
-    QList<QByteArray> list(int dirFd) override { return m_real.list(dirFd); }
 
 private:
     // Temporary names end in random letters; the log keeps them out.
@@ -69,8 +66,6 @@ private:
         }
         return call();
     }
-
-    PosixFileSystem m_real;
     QSet<int> m_folders;
 };
 
