@@ -19,8 +19,6 @@ public:
     std::vector<EventHotKeyRef> unregistered;
     int handlerInstalls = 0;
     OSStatus refuseWith = noErr;
-    bool giveNullRef = false;
-    OSStatus installStatus = noErr;
     EventHandler handler;
     std::function<void()> onRegister; // lets a test look at the world at that moment
 
@@ -31,8 +29,7 @@ public:
         if (onRegister)
             onRegister();
         if (refuseWith == noErr)
-            registrations.push_back(
-                {keyCode, modifiers, identity, *out = giveNullRef ? 0 : ++m_nextRef});
+            registrations.push_back({keyCode, modifiers, identity, *out = ++m_nextRef});
         return refuseWith;
     }
     OSStatus unregisterEventHotKey(EventHotKeyRef ref) override {
@@ -42,13 +39,12 @@ public:
     OSStatus installEventHandler(EventHandler h, const std::vector<EventTypeSpec>&,
                                  EventHandlerRef* out) override {
         ++handlerInstalls;
-        if (installStatus == noErr)
-            handler = std::move(h), *out = 77;
-        return installStatus;
+        handler = std::move(h), *out = 77;
+        return noErr;
     }
 
-    OSStatus send(std::uint32_t id, std::uint32_t kind, std::uint32_t signature = 0x516D7A74) {
-        const HotKeyEvent event{{signature, id}, kind, noErr};
+    OSStatus send(std::uint32_t id, std::uint32_t kind) {
+        const HotKeyEvent event{{0x516D7A74, id}, kind, noErr};
         return handler(&event);
     }
 

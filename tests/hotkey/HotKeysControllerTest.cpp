@@ -57,14 +57,7 @@ TEST_F(HotKeysControllerTest, EventsReachTheLiveUnpausedHotKeyTheirIdNamesOnce) 
     EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
     EXPECT_EQ(std::tuple(downs, ups, other), std::tuple(1, 1, 1));
     EXPECT_EQ(service->send(2, kEventHotKeyReleased), eventNotHandledErr); // no key-up handler
-    EXPECT_EQ(service->send(1, 7), eventNotHandledErr);
-    EXPECT_EQ(service->send(1, kEventHotKeyPressed, 0x41424344), eventNotHandledErr);
     EXPECT_EQ(service->send(99, kEventHotKeyPressed), eventNotHandledErr);
-    EXPECT_EQ(HotKeysController::handleEvent(nullptr), eventNotHandledErr);
-    // A failing parameter read reports that call's own status.
-    const HotKeyEvent broken{{0x516D7A74, 1}, kEventHotKeyPressed, -50};
-    EXPECT_EQ(HotKeysController::handleEvent(&broken), -50);
-    EXPECT_EQ(downs, 1);
     // Handlers are read at each event.
     int replaced = 0;
     hotKey->keyDownHandler = [&] { ++replaced; };
@@ -83,8 +76,10 @@ TEST_F(HotKeysControllerTest, EventsReachTheLiveUnpausedHotKeyTheirIdNamesOnce) 
     EXPECT_FALSE(HotKeysController::hotKeyForID(3));
 }
 
-TEST_F(HotKeysControllerTest, ARefusalANullRefAFailedInstallOrNoServiceLeaveItSilent) {
-    service->refuseWith = -9878;
+// The services never fail otherwise: they deliver only their own events and
+// install a handler whenever asked.
+TEST_F(HotKeysControllerTest, ARefusedCombinationOrNoServiceLeaveItSilent) {
+    service->refuseWith = -9878; // another program holds the combination
     auto hotKey = makeCounting();
     EXPECT_EQ(HotKeysController::boxCount(), 1u); // a box without a registration
     EXPECT_FALSE(HotKeysController::hasEventHandler() || hotKey->isPaused());
@@ -93,18 +88,9 @@ TEST_F(HotKeysControllerTest, ARefusalANullRefAFailedInstallOrNoServiceLeaveItSi
     EXPECT_TRUE(service->registrations.empty());
     hotKey->setIsPaused(true);
     EXPECT_EQ(service->unregistered, std::vector<EventHotKeyRef>{0}); // a null ref, ignored
-    service->giveNullRef = true;
-    auto nullRef = makeCounting();
-    EXPECT_EQ(service->handlerInstalls, 0);
-    service->giveNullRef = false;
-    service->installStatus = -1;
-    hotKey->setIsPaused(false);
-    EXPECT_FALSE(HotKeysController::hasEventHandler());
-    service->installStatus = noErr; // tried again at the next registration
-    auto c = makeCounting();
-    EXPECT_EQ(ids(), (std::vector<std::uint32_t>{2, 3, 4}));
+    hotKey->setIsPaused(false); // registered afresh, under a new id
     EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
-    EXPECT_EQ(std::pair(service->handlerInstalls, downs), std::pair(2, 1));
+    EXPECT_EQ(downs, 1);
     HotKeysController::resetForTesting(nullptr);
     auto d = makeCounting();
     EXPECT_EQ(HotKeysController::boxCount(), 1u); // the reset dropped the others
