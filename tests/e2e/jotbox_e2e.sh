@@ -156,6 +156,8 @@ check "the entry starts this program" grep -qF "Exec=\"$(readlink -f "$jotbox")\
 "$jotbox" >/dev/null 2>&1
 check "a second launch exits with status 0" test $? -eq 0
 check "...after showing the running one's panel" wait_for 2 focused Jotbox
+xdotool key ctrl+q && sleep 0.3
+check "Ctrl+Q in the panel does not quit: it is the status menu's" panel_visible
 xdotool key Escape
 check "Escape hides the panel" wait_for 2 panel_hidden
 

@@ -54,11 +54,12 @@ notes=$XDG_DATA_HOME/Jotbox/notes.json
 autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
 
-# start_x: an X server on a free display, which it tells us.
+# start_x: an X server on a free display, which it tells us; another one at each call.
 start_x() {
-  spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null
-  wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-  export DISPLAY=:$(head -n1 "$work/display")
+  local told; told=$(mktemp -p "$work")
+  spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$told" 2>/dev/null
+  wait_for 10 test -s "$told" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
+  export DISPLAY=:$(head -n1 "$told")
   xsetroot -solid '#5d6d7e' 2>/dev/null
 }
 

@@ -40,15 +40,13 @@ idle() { [[ $(st "$1" GET '/rest/db/status?folder=notes') == *'"state": "idle"'*
 check "the two Syncthing instances connect and share the folder" wait_for 60 bash -c \
   "$(declare -f st connected idle); $(declare -p gui key id); connected && idle A && idle B && [ -d '$work/A/data/Jotbox/.stfolder' ]"
 
-# One Jotbox per machine, each on its own X server.
+# One Jotbox per machine, each on its own X server. B's user keeps an ignore file of their own.
+printf '// the user'"'"'s own\n(?d)notes.json.saving-*\n' >"$work/B/data/Jotbox/.stignore"
 for m in A B; do
-  spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/$m.display" 2>/dev/null
-  wait_for 10 test -s "$work/$m.display"
-  display[$m]=:$(head -n1 "$work/$m.display")
+  start_x; display[$m]=$DISPLAY
   mkdir -p "$work/$m/config" "$work/$m/run" && chmod 700 "$work/$m/run"
-  DISPLAY=${display[$m]} XDG_DATA_HOME=$work/$m/data XDG_CONFIG_HOME=$work/$m/config \
-    XDG_RUNTIME_DIR=$work/$m/run "$jotbox" >"$work/$m.jotbox.log" 2>&1 &
-  pids+=($!)
+  XDG_DATA_HOME=$work/$m/data XDG_CONFIG_HOME=$work/$m/config XDG_RUNTIME_DIR=$work/$m/run \
+    spawn "$jotbox" >"$work/$m.jotbox.log" 2>&1
 done
 sleep 1
 on() { local m=$1; shift; DISPLAY=${display[$m]} "$@"; }
@@ -65,7 +63,9 @@ type_in() { # type_in M TEXT: at the end of the note
   on "$1" xdotool key ctrl+End type --delay 10 "$2"
   on "$1" xdotool key Escape
 }
-check "Jotbox tells Syncthing to ignore its own files" grep -qxF '(?d)notes.json.saving-*' "$work/A/data/Jotbox/.stignore"
+check "Jotbox tells Syncthing to ignore its own files" \
+  test "$(cat "$work/A/data/Jotbox/.stignore")" = "$(printf '(?d)notes.json.saving-*\n(?d)notes.json.unreadable-*')"
+check "...but leaves a user's own ignore file as it is" grep -qx "// the user's own" "$work/B/data/Jotbox/.stignore"
 
 type_in A "Typed on A."
 check "a note typed on A appears in B's panel, without a restart" wait_for 20 shows B "Typed on A."

@@ -86,10 +86,7 @@ TEST(KeyCombo, TheListsOfMenusTheSystemAndTheStandardShortcuts) {
                      MenuItem::separator(), item("a", kCmd, sub)}};
     EXPECT_EQ(KeyCombo::keyCombos(menu),
               (QList<KeyCombo>{{12, 256}, {6, 768}, {6, 256}, {0, 256}, {6, 768}}));
-    MainMenu::set(std::make_shared<Menu>(Menu{{}, {item("c")}}));
-    EXPECT_EQ(KeyCombo::mainMenuKeyCombos(), QList<KeyCombo>{KeyCombo(8, 256)});
-    MainMenu::set(nullptr);
-    EXPECT_TRUE(KeyCombo::mainMenuKeyCombos().isEmpty());
+    // The main menu's are the delegate's test.
     EXPECT_TRUE(KeyCombo::standardKeyCombos().contains(KeyCombo(8, 256)));    // Cmd+C
     EXPECT_FALSE(KeyCombo::standardKeyCombos().contains(KeyCombo(45, 2304))); // ours is free
 }

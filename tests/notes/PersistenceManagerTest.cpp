@@ -77,14 +77,4 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNev
                 kept.contains(R"([{"id":"not a uuid","content":"precious","createdAt":1}])"));
 }
 
-TEST_F(PersistenceManagerTest, ASyncthingFolderIsToldOnceToIgnoreJotboxsOwnFiles) {
-    ASSERT_TRUE(QDir().mkpath(folder() + "/.stfolder"));
-    PersistenceManager(folder()).load();
-    EXPECT_EQ(readAll(folder() + "/.stignore"),
-              "(?d)notes.json.saving-*\n(?d)notes.json.unreadable-*\n");
-    writeAll(folder() + "/.stignore", "the user's own\n");
-    PersistenceManager(folder()).load();
-    EXPECT_EQ(readAll(folder() + "/.stignore"), "the user's own\n");
-}
-
 } // namespace
