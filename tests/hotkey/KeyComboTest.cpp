@@ -68,27 +68,4 @@ TEST(KeyCombo, NumbersKeysModifiersDescriptionsAndDictionaries) {
         EXPECT_FALSE(KeyCombo::fromDictionary(m));
 }
 
-MenuItem item(const QString& key, ModifierFlags mask = kCmd, std::shared_ptr<Menu> sub = {}) {
-    MenuItem i;
-    i.keyEquivalent = key;
-    i.keyEquivalentModifierMask = mask;
-    i.submenu = std::move(sub);
-    return i;
-}
-
-TEST(KeyCombo, TheListsOfMenusTheSystemAndTheStandardShortcuts) {
-    auto sub =
-        std::make_shared<Menu>(Menu{{}, {item("z", ModifierFlags(ModifierFlags::shift) | kCmd)}});
-    // Depth first; an upper-case equivalent reads as its key, no shift added; a glyph no key reads
-    // is dropped.
-    const Menu menu{{},
-                    {item("q"), item("", kCmd, sub), item("Z"), item(QString(QChar(0xF704))),
-                     MenuItem::separator(), item("a", kCmd, sub)}};
-    EXPECT_EQ(KeyCombo::keyCombos(menu),
-              (QList<KeyCombo>{{12, 256}, {6, 768}, {6, 256}, {0, 256}, {6, 768}}));
-    // The main menu's are the delegate's test.
-    EXPECT_TRUE(KeyCombo::standardKeyCombos().contains(KeyCombo(8, 256)));    // Cmd+C
-    EXPECT_FALSE(KeyCombo::standardKeyCombos().contains(KeyCombo(45, 2304))); // ours is free
-}
-
 } // namespace
