@@ -71,7 +71,7 @@ protected:
 TEST_F(AppDelegateTest, LaunchMakesIconHiddenPanelEditMenuAndHotkeyInThatOrder) {
     // Notes loaded before launch, nothing else yet, nothing written.
     EXPECT_TRUE(delegate->store().notes().size() == 1 && !tray && hotkeys->registrations.empty());
-    QStringList seen; // when the hotkey registers, everything else exists
+    QStringList seen; // when the hotkey registers, once, everything else exists
     hotkeys->onRegister = [&] {
         seen << QString("icon %1, panel %2, Edit menu %3")
                     .arg(tray && tray->shown)
@@ -88,13 +88,10 @@ TEST_F(AppDelegateTest, LaunchMakesIconHiddenPanelEditMenuAndHotkeyInThatOrder) 
     // The Edit menu's equivalents: an upper-case Z reads as z, shift not added.
     EXPECT_EQ(KeyCombo::mainMenuKeyCombos(),
               (QList<KeyCombo>{{6, 256}, {6, 256}, {7, 256}, {8, 256}, {9, 256}, {0, 256}}));
-    ASSERT_EQ(hotkeys->registrations.size(), 1u);
-    EXPECT_EQ(std::pair(hotkeys->registrations[0].keyCode, hotkeys->registrations[0].modifiers),
-              std::pair(45u, 2304u));
 }
 
 // Placement, focus and hiding on a press elsewhere are the end-to-end runs' part.
-TEST_F(AppDelegateTest, TheShortcutTogglesThroughOnToggleAndAHiddenPanelWatchesNothing) {
+TEST_F(AppDelegateTest, TheShortcutTogglesOnItsPressAndAHiddenPanelWatchesNothing) {
     launch();
     EXPECT_EQ(hotkeys->send(1, kEventHotKeyPressed), noErr); // the press toggles, the release not
     EXPECT_EQ(hotkeys->send(1, kEventHotKeyReleased), eventNotHandledErr);
@@ -105,10 +102,6 @@ TEST_F(AppDelegateTest, TheShortcutTogglesThroughOnToggleAndAHiddenPanelWatchesN
     delegate->hidePanel(); // hiding a hidden panel changes nothing
     EXPECT_FALSE(panelShown() || delegate->hasMonitor() || watcher->installed);
     EXPECT_EQ(watcher->stops, 1);
-    int calls = 0; // a press does whatever onToggle holds now
-    HotkeyManager::shared().onToggle = [&] { ++calls; };
-    hotkeys->send(1, kEventHotKeyPressed);
-    EXPECT_TRUE(calls == 1 && !panelShown());
 }
 
 // Trays that keep the icon's place to themselves: the press of a click on
