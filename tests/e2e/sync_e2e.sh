@@ -8,24 +8,24 @@ jotbox=$1
 source "$(dirname "$0")/lib.sh"
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 base=$((20000 + $$ % 20000))
-declare -A gui id key display jpid
+key=key$$
+declare -A gui id display
 
 st() { # st A|B METHOD PATH [JSON]: the instance's REST API
-  curl -sf -X "$2" -H "X-API-Key: ${key[$1]}" -H 'Content-Type: application/json' \
+  curl -sf -X "$2" -H "X-API-Key: $key" -H 'Content-Type: application/json' \
     ${4:+--data "$4"} "http://127.0.0.1:${gui[$1]}$3"
 }
 for m in A B; do
   home=$work/$m/syncthing
   id[$m]=$(syncthing generate --home="$home" --no-default-folder 2>&1 | awk '/Device ID/ {print $NF}')
-  gui[$m]=$base; key[$m]=key$m$$; base=$((base + 2))
-  sed -i -E -e "s|<address>127.0.0.1:8384</address>|<address>127.0.0.1:${gui[$m]}</address>|" \
-    -e "s|<apikey>.*</apikey>|<apikey>${key[$m]}</apikey>|" \
-    -e "s|<listenAddress>default</listenAddress>|<listenAddress>tcp://127.0.0.1:$((gui[$m] + 1))</listenAddress>|" \
+  gui[$m]=$base; base=$((base + 2))
+  sed -i -E -e "s|<listenAddress>default</listenAddress>|<listenAddress>tcp://127.0.0.1:$((gui[$m] + 1))</listenAddress>|" \
     -e 's|<reconnectionIntervalS>60<|<reconnectionIntervalS>1<|; s|<urAccepted>0<|<urAccepted>-1<|' \
     -e 's|<autoUpgradeIntervalH>12<|<autoUpgradeIntervalH>0<|' \
     -e 's#<(globalAnnounceEnabled|localAnnounceEnabled|relaysEnabled|natEnabled|crashReportingEnabled|startBrowser)>true<#<\1>false<#' \
     "$home/config.xml"
-  spawn syncthing serve --home="$home" --no-browser --no-restart >"$work/$m.log" 2>&1
+  spawn syncthing serve --home="$home" --no-browser --no-restart --gui-address="127.0.0.1:${gui[$m]}" \
+    --gui-apikey="$key" >"$work/$m.log" 2>&1
 done
 for m in A B; do wait_for 30 st $m GET /rest/system/ping >/dev/null || echo "Syncthing $m not up"; done
 for m in A B; do
