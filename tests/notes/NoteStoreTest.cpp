@@ -1,9 +1,6 @@
 #include "notes/NoteStore.h"
 #include "notes/ActingAsNobody.h"
-#include "notes/FileContents.h"
-#include "notes/ManualClock.h"
-#include "notes/NoteTexts.h"
-#include "notes/NotesFile.h"
+#include "notes/StoreFixture.h"
 
 #include "support/QtPrinters.h"
 
@@ -26,32 +23,9 @@ using namespace jotbox::testing;
 
 namespace {
 
-// Counts saves by watching the file on disk: every save rewrites it whole.
-class NoteStoreTest : public ::testing::Test {
+class NoteStoreTest : public StoreFixture {
 protected:
-    QTemporaryDir tmp;
-    ManualClock clock;
-    std::shared_ptr<PersistenceManager> persistence =
-        std::make_shared<PersistenceManager>(tmp.path());
-    ManualClock::Timer* timer = nullptr;
-    std::unique_ptr<NoteStore> store;
-    int changes = 0;
-
-    void start(const QStringList& saved = {}) {
-        ASSERT_TRUE(saved.isEmpty() || !persistence->save(notesWith(saved)));
-        auto t = clock.makeTimer();
-        timer = t.get();
-        store = std::make_unique<NoteStore>(persistence, std::move(t));
-        changes = 0;
-        QObject::connect(store.get(), &NoteStore::objectWillChange, [this] { ++changes; });
-    }
-    QStringList onDisk() const {
-        const QByteArray bytes = readAll(persistence->filePath());
-        return bytes == "<none>" ? QStringList{"<no file>"}
-                                 : textsOf(NotesFile::decode(bytes).value_or(QList<Note>{}));
-    }
     void type(const QString& text, bool request = true) { typeInto(*store, text, request); }
-    QStringList texts() const { return textsOf(store->notes()); }
 };
 
 // A first start, with nothing saved, is the delegate's test.

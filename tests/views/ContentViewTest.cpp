@@ -1,8 +1,5 @@
 #include "views/ContentView.h"
-#include "notes/FileContents.h"
-#include "notes/ManualClock.h"
-#include "notes/NoteTexts.h"
-#include "notes/NotesFile.h"
+#include "notes/StoreFixture.h"
 #include "support/QtPrinters.h"
 #include "views/GlyphButton.h"
 #include "views/IdleCursor.h"
@@ -23,23 +20,16 @@ using namespace jotbox::testing;
 
 namespace {
 
-// A store over a temporary folder whose save timer only counts requests.
-class ContentViewTest : public ::testing::Test {
+class ContentViewTest : public StoreFixture {
 protected:
     void make(const QStringList& texts) {
-        auto persistence = std::make_shared<PersistenceManager>(tmp.path());
-        ASSERT_FALSE(persistence->save(notesWith(texts)));
-        auto timer = clock.makeTimer();
-        saveTimer = timer.get();
-        store = std::make_unique<NoteStore>(persistence, std::move(timer));
+        start(texts);
         view = std::make_unique<ContentView>(store.get());
         view->resize(464, 256);
         view->show();
         QApplication::processEvents();
     }
     QPlainTextEdit* text() const { return view->editor()->textView(); }
-    int saveRequests() const { return saveTimer->starts; }
-    QStringList contents() const { return textsOf(store->notes()); }
     // Types as a keyboard does, one key event per character; \r is Return, \b Backspace.
     void type(const QString& keys) { QTest::keyClicks(text(), keys); }
     void select(int from, int to) {
@@ -54,10 +44,6 @@ protected:
         QApplication::processEvents();
     }
 
-    QTemporaryDir tmp;
-    ManualClock clock;
-    ManualClock::Timer* saveTimer = nullptr;
-    std::unique_ptr<NoteStore> store;
     std::unique_ptr<ContentView> view;
 };
 
@@ -92,10 +78,10 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
         click(tab(i));
         EXPECT_EQ(view->editor()->text(), cases[i].text);
         select(cases[i].from, cases[i].to);
-        const int requests = saveRequests();
+        const int requests = timer->starts;
         type(cases[i].keys);
         EXPECT_EQ(store->notes()[i].content, cases[i].expected);
-        EXPECT_EQ(saveRequests() - requests, cases[i].keys.size()); // a save asked for each key
+        EXPECT_EQ(timer->starts - requests, cases[i].keys.size()); // a save asked for each key
         // Typing never replaced the text: a click on the active tab changes
         // nothing either, and caret and undo survive it.
         const int caret = text()->textCursor().position();
@@ -104,9 +90,7 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
         EXPECT_TRUE(text()->document()->isUndoAvailable());
     }
     clock.advance(NoteStore::kSaveDelay);
-    EXPECT_EQ(
-        textsOf(NotesFile::decode(readAll(tmp.filePath("notes.json"))).value_or(QList<Note>{})),
-        expected);
+    EXPECT_EQ(onDisk(), expected);
 }
 
 // Saving nothing at start is the delegate's test.
@@ -115,12 +99,12 @@ TEST_F(ContentViewTest, SwitchingToTheSameTextUpToCanonicalEquivalenceTouchesNot
     int replacements = 0;
     click(tab(1));
     QObject::connect(text()->document(), &QTextDocument::contentsChanged, [&] { ++replacements; });
-    const int requests = saveRequests();
+    const int requests = timer->starts;
     click(tab(2));
-    EXPECT_EQ(std::tuple(text()->toPlainText(), replacements, saveRequests()),
+    EXPECT_EQ(std::tuple(text()->toPlainText(), replacements, timer->starts),
               std::tuple(QString::fromUtf8("caf\u00E9"), 0, requests));
     click(tab(0));
-    EXPECT_EQ(std::pair(text()->toPlainText(), saveRequests()),
+    EXPECT_EQ(std::pair(text()->toPlainText(), timer->starts),
               std::pair(QString("x"), requests + 1));
 }
 
@@ -132,10 +116,10 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotesWithUndoKeptToEach) 
     EXPECT_EQ(std::tuple(tab(0)->isActive(), tab(1)->isActive(), tab(1)->title()),
               std::tuple(false, true, QString("New Note")));
     type("  Shopping  ");
-    EXPECT_EQ(contents(), (QStringList{"first", "  Shopping  "}));
+    EXPECT_EQ(texts(), (QStringList{"first", "  Shopping  "}));
     EXPECT_EQ(tab(1)->title(), "Shopping");
     text()->undo(); // the typing goes back, written back to the note
-    EXPECT_EQ(contents(), (QStringList{"first", ""}));
+    EXPECT_EQ(texts(), (QStringList{"first", ""}));
     click(tab(0));
     EXPECT_FALSE(text()->document()->isUndoAvailable()); // never across notes
     click(tab(1)->closeButton());
@@ -154,8 +138,8 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotesWithUndoKeptToEach) 
     EXPECT_EQ(tab(1), cTab); // the same widget, now at position 1
     click(cTab);
     click(tab(1)->closeButton()); // the active one: the store picks the next
-    EXPECT_EQ(contents().size(), 2);
-    EXPECT_EQ(view->editor()->text(), contents()[1]);
+    EXPECT_EQ(texts().size(), 2);
+    EXPECT_EQ(view->editor()->text(), texts()[1]);
     EXPECT_TRUE(tab(1)->isActive());
 }
 
@@ -191,7 +175,7 @@ TEST_F(ContentViewTest, TabKeysWorkThroughTheStoreLikeTheButtons) {
         const QByteArray disk = readAll(tmp.filePath("notes.json"));
         QTest::keyClick(text(), c.combo.key(), c.combo.keyboardModifiers());
         clock.advance(NoteStore::kSaveDelay);
-        EXPECT_EQ(contents(), c.after);
+        EXPECT_EQ(texts(), c.after);
         EXPECT_EQ(store->activeTabIndex(), c.activeAfter);
         EXPECT_EQ(readAll(tmp.filePath("notes.json")) != disk, c.after != c.before); // saved
         EXPECT_EQ(text()->toPlainText(), c.after[c.activeAfter]); // no key reached the text

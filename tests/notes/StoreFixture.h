@@ -1,0 +1,42 @@
+#pragma once
+
+#include "notes/FileContents.h"
+#include "notes/ManualClock.h"
+#include "notes/NoteTexts.h"
+#include "notes/NotesFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace jotbox::testing {
+
+// A store over a temporary folder, on a clock the test moves. Its save timer
+// counts requests; every save rewrites the file whole.
+class StoreFixture : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    ManualClock clock;
+    std::shared_ptr<PersistenceManager> persistence =
+        std::make_shared<PersistenceManager>(tmp.path());
+    ManualClock::Timer* timer = nullptr;
+    std::unique_ptr<NoteStore> store;
+    int changes = 0;
+
+    void start(const QStringList& saved = {}) {
+        ASSERT_TRUE(saved.isEmpty() || !persistence->save(notesWith(saved)));
+        auto t = clock.makeTimer();
+        timer = t.get();
+        store = std::make_unique<NoteStore>(persistence, std::move(t));
+        changes = 0;
+        QObject::connect(store.get(), &NoteStore::objectWillChange, [this] { ++changes; });
+    }
+    QStringList onDisk() const {
+        const QByteArray bytes = readAll(persistence->filePath());
+        return bytes == "<none>" ? QStringList{"<no file>"}
+                                 : textsOf(NotesFile::decode(bytes).value_or(QList<Note>{}));
+    }
+    QStringList texts() const { return textsOf(store->notes()); }
+};
+
+} // namespace jotbox::testing
