@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using namespace jotbox;
+using jotbox::testing::entriesOf;
 using jotbox::testing::readAll;
 using jotbox::testing::RecordingFileSystem;
 using jotbox::testing::writeAll;
@@ -27,9 +28,6 @@ protected:
     RecordingFileSystem fs;
     AtomicFileWriter writer{fs};
     QString file() const { return tmp.filePath("notes.json"); }
-    static QStringList entries(const QString& folder) {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
-    }
 };
 
 TEST_F(AtomicFileWriterTest, EachStepIsOnDiskBeforeTheNextDependsOnIt) {
@@ -65,7 +63,7 @@ TEST_F(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporar
         // An unflushed folder fails the save though the new file is in place:
         // it is not surely on disk, and the caller must try again.
         EXPECT_EQ(readAll(file()), fault.step == std::string("sync folder") ? "new" : "old");
-        EXPECT_EQ(entries(tmp.path()), QStringList{"notes.json"});
+        EXPECT_EQ(entriesOf(tmp.path()), QStringList{"notes.json"});
     }
 }
 
@@ -100,7 +98,7 @@ TEST_F(AtomicFileWriterTest, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
     }
     writer.removeLeftovers(file());
     kept.sort();
-    EXPECT_EQ(entries(tmp.path()), kept);
+    EXPECT_EQ(entriesOf(tmp.path()), kept);
 }
 
 TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {
@@ -115,7 +113,7 @@ TEST_F(AtomicFileWriterTest, ALinkKeepsItsPlaceAndOnlyOurTargetIsReplaced) {
     ASSERT_FALSE(writer.write(file(), "newer"));
     EXPECT_TRUE(QFileInfo(file()).isSymLink());
     EXPECT_EQ(readAll(target), "newer");
-    EXPECT_EQ(entries(elsewhere.path()), (QStringList{"real.json", "second"}));
+    EXPECT_EQ(entriesOf(elsewhere.path()), (QStringList{"real.json", "second"}));
     // A loop of links fails cleanly.
     ASSERT_TRUE(QFile::remove(elsewhere.filePath("second")) &&
                 QFile::link(file(), elsewhere.filePath("second")));

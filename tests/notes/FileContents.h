@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -19,6 +20,12 @@ inline void writeAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
     ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// The names in a folder, hidden ones and sockets too, sorted.
+inline QStringList entriesOf(const QString& folder, const QString& pattern = "*") {
+    return QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                 QDir::Hidden | QDir::System);
 }
 
 } // namespace jotbox::testing

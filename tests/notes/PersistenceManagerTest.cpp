@@ -36,10 +36,6 @@ protected:
     QString folder() const { return tmp.filePath("deep/er/Jotbox"); }
     QString file() const { return folder() + "/notes.json"; }
     const QList<Note> sample = notesWith({"first", "second"});
-    QStringList entries(const QString& pattern = "*") const {
-        return QDir(folder()).entryList({pattern},
-                                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
 };
 
 // Where the file lives, $XDG_DATA_HOME/Jotbox, is what every end-to-end run reads.
@@ -53,7 +49,7 @@ TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemB
         ::umask(old);
         EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0700u, 0600u)) << mask;
         EXPECT_EQ(PersistenceManager(folder()).load(), sample);
-        EXPECT_EQ(entries(), QStringList{"notes.json"}); // nothing else left behind
+        EXPECT_EQ(entriesOf(folder()), QStringList{"notes.json"}); // nothing else left behind
     }
     // The user's own folder keeps its mode; a loose file is made private.
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
@@ -77,11 +73,11 @@ TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNev
         EXPECT_FALSE(manager.save({Note::make()})); // later saves set nothing more aside
     }
     QStringList kept;
-    for (const QString& name : entries("notes.json.unreadable-*"))
+    for (const QString& name : entriesOf(folder(), "notes.json.unreadable-*"))
         kept << readAll(folder() + "/" + name);
-    EXPECT_EQ(kept.size(), 2);
-    EXPECT_TRUE(kept.contains("two") &&
-                kept.contains(R"([{"id":"not a uuid","content":"precious","createdAt":1}])"));
+    kept.sort();
+    EXPECT_EQ(kept,
+              (QStringList{R"([{"id":"not a uuid","content":"precious","createdAt":1}])", "two"}));
 }
 
 // A save killed at any moment leaves "notes.json" holding a whole list, and
