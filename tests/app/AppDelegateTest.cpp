@@ -106,39 +106,32 @@ TEST_F(AppDelegateTest, TheShortcutTogglesOnItsPressAndAHiddenPanelWatchesNothin
 
 // Trays that keep the icon's place to themselves: the press of a click on
 // the icon reaches the outside watcher first, then the icon's activation.
+// A quick click, and one after a press elsewhere, are the journey's.
 TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHidesItOnce) {
-    const QPoint icon(2500, 12), elsewhere(600, 700);
-    const std::optional<QPoint> none;
+    const QPoint icon(2500, 12);
     const struct {
         const char* what;
-        QRect geometry;
-        std::optional<QPoint> press, activation; // the pointer then
-        ms after;                                // from press to activation
+        std::optional<QPoint> pointer; // at the press and at the activation
+        ms after;                      // from press to activation
         bool shown;
     } cases[] = {
-        // clang-format off
-        {"the click that hid it", {}, icon, icon, ms(120), false},
-        {"a slow click that hid it", {}, icon, icon, ms(650), false},
-        {"a click on the icon well after", {}, icon, icon, ms(800), true},
-        {"a click on the icon after a press elsewhere", {}, elsewhere, icon, ms(120), true},
-        {"no pointer to compare (Wayland)", {}, none, none, ms(120), false},
-        {"a tray that tells the icon's place", {2490, 0, 24, 24}, elsewhere, icon, ms(120), true},
-        // clang-format on
+        {"a slow click that hid it", icon, ms(650), false},
+        {"a click on the icon well after", icon, ms(800), true},
+        {"no pointer to compare (Wayland)", std::nullopt, ms(120), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         delegate.reset();
         make();
         launch();
-        tray->rect = c.geometry;
+        tray->rect = {};
         pointerAt = icon;
         tray->click(TrayIcon::Click::primary);
         ASSERT_TRUE(panelShown());
-        pointerAt = c.press;
+        pointerAt = c.pointer;
         watcher->onOutside();
         ASSERT_FALSE(panelShown());
         time += c.after;
-        pointerAt = c.activation;
         tray->click(TrayIcon::Click::primary);
         EXPECT_EQ(panelShown(), c.shown);
         tray->click(TrayIcon::Click::primary); // whatever it was, the next click toggles
@@ -146,7 +139,8 @@ TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHid
     }
 }
 
-// Read as a right click opens it, or as a tray drawing it itself reads it.
+// Read as a right click opens it, or as a tray drawing it itself reads it;
+// Ctrl+Q quitting from Jotbox's own menu is the journey's.
 TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
     const auto titles = [this](bool rightClick = false) {
         rightClick ? tray->click(TrayIcon::Click::secondary)
@@ -160,8 +154,6 @@ TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
     };
     launch();
     EXPECT_EQ(titles(true), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
-    EXPECT_EQ(tray->lastMenu->itemArray[4].keyEquivalentModifierMask,
-              ModifierFlags(ModifierFlags::command));
     tray->lastMenu->itemArray[0].action();
     EXPECT_EQ(opened.value(0).scheme(), "https");
     // The switch reads the login item's state each time the menu is built.

@@ -121,7 +121,7 @@ xdotool mousemove $((px + 464 - 8 - 14)) $((py + 14)) click 1
 xdotool type --delay 5 'Second thought'
 check "the plus button adds a note that takes the typing" wait_for 3 sh -c "[ \$(grep -o '\"id\":' '$notes' | wc -l) -eq 2 ] && grep -qF 'Second thought' '$notes'"
 xdotool key Return && xdotool type --delay 5 'line two'
-sleep 0.7
+check "Return starts a new line of the note" wait_for 3 notes_contain 'Second thought\nline two'
 
 # --- a click elsewhere hides; the icon shows and hides
 xdotool mousemove 100 600 click 1

@@ -10,8 +10,7 @@ failed=0
 on_cleanup=() # commands to run before the processes are stopped
 
 stop() { # asked to end; made to after 3 s
-  kill "$1" 2>/dev/null
-  for _ in $(seq 150); do kill -0 "$1" 2>/dev/null || break; sleep 0.02; done
+  kill "$1" 2>/dev/null && timeout 3 tail -s 0.02 --pid="$1" -f /dev/null
   kill -KILL "$1" 2>/dev/null
   wait "$1" 2>/dev/null
 }

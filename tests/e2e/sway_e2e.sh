@@ -54,8 +54,8 @@ xdotool type --delay 10 'Typed in sway'
 check "typed text is saved" wait_for 3 notes_contain 'Typed in sway'
 "$jotbox"
 check "another launch hides it" wait_for 3 panel_hidden
-activate() { gdbus call --session --dest "${1%%/*}" --object-path "/${1#*/}" --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null; }
-activate "$(sni_items)"
+item=$(sni_items)
+gdbus call --session --dest "${item%%/*}" --object-path "/${item#*/}" --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 check "waybar's click on the icon (Activate) shows it" wait_for 3 panel_visible
 check "...with focus" wait_for 3 focused Jotbox
 

@@ -14,8 +14,6 @@ using namespace jotbox;
 
 namespace {
 
-constexpr ModifierFlags kCmd{ModifierFlags::command};
-
 TEST(Key, CodesNamesAndDescriptionsReadBackAndNothingElseReadsAsAKey) {
     EXPECT_EQ(std::tuple(caseIndex(Key::n), carbonKeyCode(Key::n), description(Key::n)),
               std::tuple(13, 45u, QString("N")));
@@ -43,7 +41,8 @@ TEST(Key, CodesNamesAndDescriptionsReadBackAndNothingElseReadsAsAKey) {
 }
 
 TEST(KeyCombo, NumbersKeysModifiersDescriptionsAndDictionaries) {
-    EXPECT_EQ(KeyCombo(Key::n, kCmd | ModifierFlags(ModifierFlags::option)), KeyCombo(45, 2304));
+    EXPECT_EQ(KeyCombo(Key::n, ModifierFlags(ModifierFlags::command | ModifierFlags::option)),
+              KeyCombo(45, 2304));
     EXPECT_EQ(KeyCombo(45, 2304).description(), QString::fromUtf8("\u2325\u2318N"));
     // Extra mask bits keep combos apart though they look alike.
     const KeyCombo plain(45, 256), withCaps(45, 256 + 1024);

@@ -24,10 +24,7 @@ using namespace jotbox::testing;
 
 namespace {
 
-class NoteStoreTest : public StoreFixture {
-protected:
-    void type(const QString& text, bool request = true) { typeInto(*store, text, request); }
-};
+using NoteStoreTest = StoreFixture;
 
 // A first start, with nothing saved, is the delegate's test.
 TEST_F(NoteStoreTest, StartsWithTheSavedNotesAddsAndSelectsSignallingFirst) {

@@ -37,6 +37,7 @@ protected:
                                  : textsOf(NotesFile::decode(bytes).value_or(QList<Note>{}));
     }
     QStringList texts() const { return textsOf(store->notes()); }
+    void type(const QString& text, bool request = true) { typeInto(*store, text, request); }
 };
 
 } // namespace jotbox::testing

@@ -32,12 +32,6 @@ protected:
     QPlainTextEdit* text() const { return view->editor()->textView(); }
     // Types as a keyboard does, one key event per character; \r is Return, \b Backspace.
     void type(const QString& keys) { QTest::keyClicks(text(), keys); }
-    void select(int from, int to) {
-        QTextCursor cursor = text()->textCursor();
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        text()->setTextCursor(cursor);
-    }
     TabItemView* tab(int i) const { return view->tabBar()->tabs().at(i); }
     void click(QWidget* w) {
         QTest::mouseClick(w, Qt::LeftButton);
@@ -77,7 +71,10 @@ TEST_F(ContentViewTest, TypingLeavesEveryCharacterItDidNotTouchAsItWasOnDisk) {
         SCOPED_TRACE(i);
         click(tab(i));
         EXPECT_EQ(view->editor()->text(), cases[i].text);
-        select(cases[i].from, cases[i].to);
+        QTextCursor selection = text()->textCursor();
+        selection.setPosition(cases[i].from);
+        selection.setPosition(cases[i].to, QTextCursor::KeepAnchor);
+        text()->setTextCursor(selection);
         const int requests = timer->starts;
         type(cases[i].keys);
         EXPECT_EQ(store->notes()[i].content, cases[i].expected);
