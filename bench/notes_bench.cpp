@@ -3,7 +3,9 @@
 #include "BenchUtil.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesFile.h"
+#include "notes/NotesLedger.h"
 #include "notes/NotesMerge.h"
+#include "notes/NotesSync.h"
 #include "notes/PersistenceManager.h"
 
 #include <QCoreApplication>
@@ -187,19 +189,27 @@ int main(int argc, char** argv) {
         "caption of a 1 MB first line: %.3f ms, padded with spaces: %.3f ms (target < 1 ms)\n",
         caption, captionTrimmed);
 
-    // Two machines' versions of 1,000 notes: each edited 10, added 5, one reordered.
+    // Two machines' versions of 1,000 notes: each edited 10 (5 of them the
+    // same notes, in different places), added 5, one reordered.
+    AncestorTexts textsA({}), textsB({});
+    NotesLedger a(textsA), b(textsB);
+    a.reset({thousand, {}, {}});
+    b.reset({thousand, {}, {}});
     QList<Note> mine = thousand, theirs = thousand;
     for (int i = 0; i < 10; ++i) {
         mine[i * 97].content += "mine";
-        theirs[i * 89 + 1].content += "theirs";
+        theirs[i * 97 + (i % 2)].content.prepend("theirs");
         mine.insert(i * 50, Note::make());
     }
     std::reverse(theirs.begin(), theirs.end());
+    a.record(mine);
+    b.record(theirs);
+    const NotesDocument docA = a.document(mine), docB = b.document(theirs);
     std::printf("merge of 1,000 notes of 1 KB, both sides changed: %.2f ms\n",
-                medianMs(31, [&] { (void)mergeNotes(thousand, mine, theirs); }));
+                medianMs(31, [&] { (void)mergeDocuments(docA, docB, textsA); }));
     std::printf("another machine's version landing, to the store merged (watch delay %lld ms):\n"
                 "  1,000 notes of 1 KB: %.0f ms\n",
-                static_cast<long long>(NoteStore::kLookDelay.count()), landingToStoreMs(thousand));
+                static_cast<long long>(NotesSync::kLookDelay.count()), landingToStoreMs(thousand));
 
     std::printf("rejecting a broken or hostile notes.json, read from disk:\n");
     const QByteArray head = R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","createdAt":1,)";

@@ -15,8 +15,7 @@ namespace jotbox {
 
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
-      m_store(
-          std::make_unique<NoteStore>(m_services.persistence, std::move(m_services.saveTimer))) {}
+      m_store(std::make_unique<NoteStore>(m_services.persistence, m_services.makeTimer)) {}
 
 AppDelegate::~AppDelegate() {
     if (m_services.outsideClickWatcher)

@@ -23,7 +23,7 @@ class KeyablePanel;
 // services, tests pass fakes.
 struct AppServices {
     std::shared_ptr<PersistenceManager> persistence;
-    std::unique_ptr<SingleShotTimer> saveTimer; // none: Qt's timer
+    TimerFactory makeTimer; // none: Qt's timers
     std::function<std::unique_ptr<TrayIcon>()> makeTrayIcon;
     std::unique_ptr<OutsideClickWatcher> outsideClickWatcher;
     std::unique_ptr<LoginItemService> loginItem;

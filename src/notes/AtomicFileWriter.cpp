@@ -99,7 +99,8 @@ std::optional<AtomicFileWriter::Place> AtomicFileWriter::placeOf(const QString& 
     return Place{QFile::encodeName(target.absolutePath()), QFile::encodeName(target.fileName())};
 }
 
-std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayView bytes) {
+std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayView bytes,
+                                               Guard* guard) {
     QString error;
     const auto place = placeOf(path, &error);
     if (!place)
@@ -121,15 +122,32 @@ std::optional<QString> AtomicFileWriter::write(const QString& path, QByteArrayVi
     int result = m_fs.writeAll(file.get(), bytes);
     if (result == 0)
         result = m_fs.sync(file.get());
+    FileStamp written;
+    if (result == 0)
+        result = m_fs.stamp(file.get(), &written);
     const int closed = m_fs.close(file.release());
     if (result == 0)
         result = closed;
+    if (result == 0 && guard && guard->stillCurrent && !guard->stillCurrent()) {
+        guard->stopped = true;
+        m_fs.remove(folder.get(), temporary);
+        return QStringLiteral("%1 changed while it was being saved").arg(path);
+    }
     if (result == 0)
         result = m_fs.rename(folder.get(), temporary, place->name);
     if (result != 0) {
         m_fs.remove(folder.get(), temporary);
         return describe("write", path, result);
     }
+    // The rename changes the file's ctime. What stands at the path now is
+    // ours only if it is the very file written; if another program renamed
+    // its own in since, the stamp stays that of ours, and the next look at
+    // the path sees the difference.
+    const FileStamp atPath = m_fs.stamp(place->folder + '/' + place->name);
+    if (atPath.exists && atPath.device == written.device && atPath.inode == written.inode)
+        written = atPath;
+    if (guard)
+        guard->written = written;
     // Without this the rename may still be only in memory: a power cut could
     // bring back the old file, or none.
     result = m_fs.sync(folder.get());

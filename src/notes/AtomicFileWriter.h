@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace jotbox {
@@ -22,9 +23,20 @@ class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(FileSystem& fs) : m_fs(fs) {}
 
+    // What a caller may ask of one write, and learns from it.
+    struct Guard {
+        // Asked once the new bytes are flushed, just before the rename: false
+        // stops the write (someone else replaced the file meanwhile).
+        std::function<bool()> stillCurrent;
+        bool stopped = false;
+        // The new file's stamp, taken from the file itself after the rename,
+        // so that a file another program renames in later never passes for it.
+        FileStamp written;
+    };
+
     // nullopt when the bytes are in place and flushed; otherwise why not, with
     // the previous file left as it was and no temporary file left behind.
-    std::optional<QString> write(const QString& path, QByteArrayView bytes);
+    std::optional<QString> write(const QString& path, QByteArrayView bytes, Guard* guard = nullptr);
 
     // Deletes temporary files that a save killed half-way left next to
     // `path`: those of this machine whose process is gone, and any older than

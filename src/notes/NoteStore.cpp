@@ -1,31 +1,33 @@
 #include "notes/NoteStore.h"
 
-#include "notes/NotesMerge.h"
+#include "notes/NotesSync.h"
 
-#include <QFile>
 #include <QPointer>
 #include <QThread>
 
 namespace jotbox {
 
-NoteStore::NoteStore(std::shared_ptr<PersistenceManager> persistence,
-                     std::unique_ptr<SingleShotTimer> saveTimer, QObject* parent)
+NoteStore::NoteStore(std::shared_ptr<PersistenceManager> persistence, TimerFactory makeTimer,
+                     QObject* parent)
     : QObject(parent), m_persistence(std::move(persistence)),
-      m_saveTimer(saveTimer ? std::move(saveTimer) : std::make_unique<QtSingleShotTimer>()),
       m_saveSubject([this] { requestSave(); }) {
-    m_notes = m_persistence->load();
-    m_base = m_notes;
+    if (!makeTimer)
+        makeTimer = [] { return std::make_unique<QtSingleShotTimer>(); };
+    m_saveTimer = makeTimer();
+    m_deadline = makeTimer();
+    m_sync = std::make_unique<NotesSync>(*this, *m_persistence, makeTimer);
+    m_notes = m_sync->load();
     if (m_notes.isEmpty())
         m_notes.append(Note::make());
     m_saveTimer->setCallback([this] { saveNow(); });
+    m_deadline->setCallback([this] { saveNow(); });
 }
 
 // Dropping a pending save here matches the event loop ending the timer; the
 // application flushes before it lets the store go.
 NoteStore::~NoteStore() {
     m_saveTimer->stop();
-    if (m_lookTimer)
-        m_lookTimer->stop();
+    m_deadline->stop();
 }
 
 template <typename Change> void NoteStore::change(Change&& apply) {
@@ -79,99 +81,48 @@ NoteBinding NoteStore::activeNoteBinding() {
 
 void NoteStore::requestSave() {
     m_saveTimer->start(kSaveDelay);
+    if (!m_deadline->isActive())
+        m_deadline->start(kMaxSaveDelay);
 }
 
 void NoteStore::saveNow() {
     Q_ASSERT(QThread::currentThread() == thread());
-    // Never over a version not seen: what another program wrote is merged
-    // first, and a file it is still writing is waited for.
-    if (m_lookedAgain > 0 || !look()) {
+    m_saveTimer->stop();
+    m_deadline->stop();
+    switch (m_sync->save()) {
+    case NotesSync::Saved::yes:
+        break;
+    case NotesSync::Saved::later: // the file is settling: never write over a version not seen
         m_saveTimer->start(kSaveDelay);
-        return;
+        break;
+    case NotesSync::Saved::failed:
+        retryLater();
+        break;
     }
-    writeNow();
 }
 
 // A failed save keeps the notes in memory and tries again later; a request
 // in between writes the list as it is then, sooner.
-bool NoteStore::writeNow() {
-    m_saveTimer->stop();
-    if (m_persistence->save(m_notes)) {
-        m_saveTimer->start(kRetryDelay);
-        return false;
-    }
-    m_base = m_notes;
-    if (m_watcher)
-        m_watcher->rewatch();
-    return true;
+void NoteStore::retryLater() {
+    m_deadline->stop();
+    m_saveTimer->start(kRetryDelay);
 }
 
 void NoteStore::flush() {
-    if (!m_saveTimer->isActive())
+    if (!hasPendingSave())
         return;
-    (void)look(); // whatever it finds, the notes here are written now
-    writeNow();
+    m_saveTimer->stop();
+    m_deadline->stop();
+    if (m_sync->save(true) != NotesSync::Saved::yes)
+        retryLater();
 }
 
-void NoteStore::watchFolder(std::unique_ptr<SingleShotTimer> lookTimer) {
-    m_lookTimer = lookTimer ? std::move(lookTimer) : std::make_unique<QtSingleShotTimer>();
-    m_lookTimer->setCallback([this] { (void)look(); });
-    m_watcher = std::make_unique<NotesFolderWatcher>(m_persistence->directoryPath(),
-                                                     m_persistence->filePath());
-    connect(m_watcher.get(), &NotesFolderWatcher::changed, this,
-            [this] { m_lookTimer->start(kLookDelay); });
+void NoteStore::watchFolder() {
+    m_sync->watch();
 }
 
 bool NoteStore::look() {
-    const PersistenceManager::DiskState disk = m_persistence->reread();
-    if (disk.kind == PersistenceManager::DiskState::missing ||
-        disk.kind == PersistenceManager::DiskState::unreadable) {
-        // Mid-way through a sync engine's replace or write: never "no notes".
-        if (m_lookedAgain < kLookAgain && m_lookTimer) {
-            m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
-            return false;
-        }
-        m_persistence->acceptCurrent(); // waited long enough: it is what it is
-    } else if (disk.kind == PersistenceManager::DiskState::changed) {
-        adopt(disk.notes);
-    }
-    m_lookedAgain = 0;
-    mergeConflictCopies();
-    return true;
-}
-
-void NoteStore::adopt(const QList<Note>& theirs) {
-    // A fresh start's blank note holds nothing to keep beside their notes.
-    const bool fresh = m_base.isEmpty() && m_notes.size() == 1 && m_notes.front().content.isEmpty();
-    QList<Note> merged = fresh ? theirs : mergeNotes(m_base, m_notes, theirs);
-    if (merged.isEmpty())
-        merged.append(Note::make());
-    m_base = theirs;
-    replaceNotes(merged);
-    if (!(merged == theirs))
-        writeNow();
-}
-
-void NoteStore::mergeConflictCopies() {
-    QStringList merged;
-    bool changed = false;
-    for (const QString& path : m_persistence->conflictCopies()) {
-        const auto copy = m_persistence->readCopy(path);
-        if (!copy)
-            continue; // unreadable: left alone
-        // A union: nothing is deleted because of a copy.
-        const QList<Note> notes = mergeNotes({}, m_notes, *copy);
-        if (!(notes == m_notes)) {
-            replaceNotes(notes);
-            changed = true;
-        }
-        merged << path;
-    }
-    // A copy goes only once everything in it is safely on disk.
-    if (merged.isEmpty() || ((changed || !(m_notes == m_base)) && !writeNow()))
-        return;
-    for (const QString& path : std::as_const(merged))
-        QFile::remove(path);
+    return m_sync->look();
 }
 
 // The active tab stays on its note; only when that note is gone does the

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "notes/Note.h"
-#include "notes/NotesFolderWatcher.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
 
@@ -15,6 +14,11 @@
 namespace jotbox {
 
 class NoteStore;
+class NotesSync;
+
+// Makes the timers a store runs on: Qt's in the program, a clock the test
+// moves in tests.
+using TimerFactory = std::function<std::unique_ptr<SingleShotTimer>()>;
 
 // The two halves of a two-way accessor to the active note. Both hold the
 // store weakly: once it is gone, reads give a fresh blank note and writes
@@ -40,20 +44,16 @@ class NoteStore : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kSaveDelay{500};
+    // Typing that never pauses is still saved this long after its first
+    // unsaved key, so a crash loses at most this much of it.
+    static constexpr std::chrono::milliseconds kMaxSaveDelay{2000};
     // After a failed save (a full disk, a folder made read-only), the list is
     // written again this long after, and again, until it is on disk: the
     // fault may go away while nobody types.
     static constexpr std::chrono::milliseconds kRetryDelay{10'000};
-    // A change another program made to the folder is looked at once it has
-    // been quiet this long. A file it left missing or half-written is looked
-    // at again after twice that, and so on, this many times, before it is
-    // taken as it is.
-    static constexpr std::chrono::milliseconds kLookDelay{500};
-    static constexpr int kLookAgain = 6;
 
     explicit NoteStore(std::shared_ptr<PersistenceManager> persistence,
-                       std::unique_ptr<SingleShotTimer> saveTimer = nullptr,
-                       QObject* parent = nullptr);
+                       TimerFactory makeTimer = nullptr, QObject* parent = nullptr);
     ~NoteStore() override;
 
     const QList<Note>& notes() const { return m_notes; }
@@ -74,10 +74,14 @@ public:
 
     // From now on notices what other programs (a sync engine) do to the
     // notes file and merges it with the notes here.
-    void watchFolder(std::unique_ptr<SingleShotTimer> lookTimer = nullptr);
+    void watchFolder();
     // Looks at the file now, merging what changed and conflict copies; false
     // while a changed file is missing or half-written (it is looked at again).
     bool look();
+
+    // Takes a merged list: the active tab stays on its note, or, when that
+    // went, on its place.
+    void replaceNotes(const QList<Note>& notes);
 
 signals:
     // Emitted just before each change of `notes` or `activeTabIndex`.
@@ -86,23 +90,20 @@ signals:
     void objectDidChange();
 
 private:
+    friend class NotesSync;
     bool isActiveInRange() const;
     void requestSave();
     void saveNow();
-    bool writeNow();
-    void adopt(const QList<Note>& theirs);
-    void mergeConflictCopies();
-    void replaceNotes(const QList<Note>& notes);
+    void retryLater();
     template <typename Change> void change(Change&& apply);
 
     QList<Note> m_notes;
-    QList<Note> m_base; // the list last read from or written to the file
-    std::unique_ptr<NotesFolderWatcher> m_watcher;
-    std::unique_ptr<SingleShotTimer> m_lookTimer;
-    int m_lookedAgain = 0; // looks at a file left missing or half-written
     qint64 m_activeTabIndex = 0;
     std::shared_ptr<PersistenceManager> m_persistence;
-    std::unique_ptr<SingleShotTimer> m_saveTimer;
+    // Restarted by every request; the deadline is not, so steady typing is
+    // saved too.
+    std::unique_ptr<SingleShotTimer> m_saveTimer, m_deadline;
+    std::unique_ptr<NotesSync> m_sync;
     SaveSubject m_saveSubject;
 };
 

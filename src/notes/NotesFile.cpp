@@ -33,6 +33,10 @@ namespace {
 constexpr char kId[] = "id";
 constexpr char kContent[] = "content";
 constexpr char kCreatedAt[] = "createdAt";
+constexpr char kVersions[] = "versions";
+constexpr char kHistory[] = "history";
+constexpr char kClosed[] = "closed";
+constexpr char kClosedAt[] = "closedAt";
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -128,6 +132,88 @@ private:
     int m_depth = 0;
 };
 
+QLatin1StringView latin1(const rapidjson::Value& string) {
+    return QLatin1StringView(string.GetString(), string.GetStringLength());
+}
+
+std::optional<QUuid> uuidOf(const rapidjson::Value& value) {
+    return value.IsString() ? parseCanonicalUuid(latin1(value)) : std::nullopt;
+}
+
+// Jotbox's extra keys are read leniently: what another program made of them
+// counts as absent, never as a reason to refuse the notes.
+std::optional<VersionVector> versionsOf(const rapidjson::Value& object) {
+    const auto member = object.FindMember(kVersions);
+    VersionVector versions;
+    if (member == object.MemberEnd())
+        return versions;
+    if (!member->value.IsObject())
+        return std::nullopt;
+    for (const auto& entry : member->value.GetObject()) {
+        const auto replica = replicaFromString(latin1(entry.name));
+        // Every number is read as a double: a count is a whole one within its exact range.
+        const double count = entry.value.IsNumber() ? entry.value.GetDouble() : -1;
+        if (!replica || !(count >= 0 && count <= 9007199254740992.0) || count != std::floor(count))
+            return std::nullopt;
+        versions.set(*replica, quint64(count));
+    }
+    return versions;
+}
+
+NoteAncestry ancestryOf(const rapidjson::Value& object) {
+    NoteAncestry ancestry;
+    const auto history = object.FindMember(kHistory);
+    if (history == object.MemberEnd() || !history->value.IsArray())
+        return {}; // no text it describes: the versions mean nothing
+    // "<hash>:<depth>", then ":<back>,<back>" for the parents this many entries back.
+    for (const auto& entry : history->value.GetArray()) {
+        const QLatin1StringView text = entry.IsString() ? latin1(entry) : QLatin1StringView();
+        const auto hash = text.size() > 17 && text[16] == QLatin1Char(':')
+                              ? hashFromString(text.first(16))
+                              : std::nullopt;
+        const char* end = text.data() + text.size();
+        NoteAncestry::Version version{{hash.value_or(0), 0}, {}};
+        auto read = std::from_chars(text.data() + 17, end, version.id.depth);
+        for (char separator = ':';
+             hash && read.ec == std::errc() && read.ptr != end && *read.ptr == separator;
+             separator = ',') {
+            qsizetype back = 0;
+            read = std::from_chars(read.ptr + 1, end, back);
+            if (back < 1 || back > ancestry.history.size())
+                return {};
+            version.parents.append(ancestry.history[ancestry.history.size() - back].id);
+        }
+        if (!hash || read.ec != std::errc() || read.ptr != end || ancestry.has(version.id))
+            return {};
+        ancestry.history.append(version);
+    }
+    const auto versions = versionsOf(object);
+    if (!versions || ancestry.history.size() > NoteAncestry::kHistoryLength)
+        return {};
+    ancestry.versions = *versions;
+    return ancestry;
+}
+
+QList<ClosedNote> closedOf(const rapidjson::Value& object) {
+    const auto closed = object.FindMember(kClosed);
+    if (closed == object.MemberEnd() || !closed->value.IsArray())
+        return {};
+    QList<ClosedNote> notes;
+    for (const auto& entry : closed->value.GetArray()) {
+        if (!entry.IsObject())
+            return {};
+        const auto id = entry.FindMember(kId);
+        const auto at = entry.FindMember(kClosedAt);
+        const auto uuid = id != entry.MemberEnd() ? uuidOf(id->value) : std::nullopt;
+        const auto versions = versionsOf(entry);
+        if (!uuid || !versions || at == entry.MemberEnd() || !at->value.IsNumber() ||
+            !std::isfinite(at->value.GetDouble()))
+            return {};
+        notes.append(ClosedNote{*uuid, *versions, at->value.GetDouble()});
+    }
+    return notes;
+}
+
 std::optional<Note> decodeNote(const rapidjson::Value& value) {
     if (!value.IsObject())
         return std::nullopt;
@@ -137,11 +223,10 @@ std::optional<Note> decodeNote(const rapidjson::Value& value) {
     const auto end = value.MemberEnd();
     if (id == end || content == end || createdAt == end)
         return std::nullopt;
-    if (!id->value.IsString() || !content->value.IsString() || !createdAt->value.IsNumber())
+    if (!content->value.IsString() || !createdAt->value.IsNumber())
         return std::nullopt;
 
-    const auto uuid =
-        parseCanonicalUuid(QLatin1StringView(id->value.GetString(), id->value.GetStringLength()));
+    const auto uuid = uuidOf(id->value);
     const double seconds = createdAt->value.GetDouble();
     if (!uuid || !std::isfinite(seconds))
         return std::nullopt;
@@ -165,6 +250,11 @@ std::optional<QUuid> parseCanonicalUuid(QLatin1StringView text) {
 }
 
 std::optional<QList<Note>> decode(QByteArray bytes) {
+    auto document = decodeDocument(std::move(bytes));
+    return document ? std::optional(std::move(document->notes)) : std::nullopt;
+}
+
+std::optional<NotesDocument> decodeDocument(QByteArray bytes) {
     // Parsed in place: the strings are decoded into the buffer we already own.
     // Iterative, not recursive: a hostile file nested a million arrays deep
     // must be rejected, not overflow the stack.
@@ -188,15 +278,19 @@ std::optional<QList<Note>> decode(QByteArray bytes) {
     if (!parsed || !document.IsArray())
         return std::nullopt;
 
-    QList<Note> notes;
-    notes.reserve(document.Size());
+    NotesDocument out;
+    out.notes.reserve(document.Size());
+    out.ancestry.reserve(document.Size());
     for (const auto& element : document.GetArray()) {
         auto note = decodeNote(element);
         if (!note)
             return std::nullopt;
-        notes.append(std::move(*note));
+        out.notes.append(std::move(*note));
+        out.ancestry.append(ancestryOf(element));
+        if (out.closed.isEmpty())
+            out.closed = closedOf(element);
     }
-    return notes;
+    return out;
 }
 
 } // namespace jotbox::NotesFile

@@ -117,27 +117,103 @@ Encoder::Encoder() : d(std::make_unique<Buffers>()) {}
 Encoder::~Encoder() = default;
 
 bool Encoder::encode(const QList<Note>& notes) {
+    return encode(NotesDocument{notes, {}, {}});
+}
+
+namespace {
+
+void appendNumber(std::string& out, double value) {
+    // The shortest text that reads back as exactly this double.
+    char number[32];
+    const auto written = std::to_chars(number, number + sizeof number, value);
+    out.append(number, written.ptr);
+}
+
+void appendVersions(std::string& out, const VersionVector& versions) {
+    out += "\"versions\":{";
+    for (const auto& [replica, count] : versions.counts()) {
+        if (&replica != &versions.counts().front().first)
+            out += ',';
+        out += '"';
+        out += replicaToString(replica).toStdString();
+        out += "\":";
+        out += std::to_string(count);
+    }
+    out += '}';
+}
+
+void appendAncestry(std::string& out, const NoteAncestry& ancestry) {
+    if (!ancestry.versions.isEmpty()) {
+        out += ',';
+        appendVersions(out, ancestry.versions);
+    }
+    if (!ancestry.history.isEmpty()) {
+        out += ",\"history\":[";
+        const auto& history = ancestry.history;
+        for (qsizetype i = 0; i < history.size(); ++i) {
+            out += i ? ",\"" : "\"";
+            out += hashToString(history[i].id.hash).toStdString();
+            out += ':';
+            out += std::to_string(history[i].id.depth);
+            // Parents that are still in the list, by how far back they stand.
+            char separator = ':';
+            for (const NoteAncestry::Id& parent : history[i].parents)
+                for (qsizetype j = i - 1; j >= 0; --j)
+                    if (history[j].id == parent) {
+                        out += separator;
+                        out += std::to_string(i - j);
+                        separator = ',';
+                    }
+            out += '"';
+        }
+        out += ']';
+    }
+}
+
+bool appendClosed(std::string& out, const QList<ClosedNote>& closed) {
+    out += ",\"closed\":[";
+    for (const ClosedNote& note : closed) {
+        if (!std::isfinite(note.closedAt))
+            return false;
+        out += &note == &closed.front() ? "{\"id\":" : ",{\"id\":";
+        appendUuid(out, note.id);
+        out += ',';
+        appendVersions(out, note.versions);
+        out += ",\"closedAt\":";
+        appendNumber(out, note.closedAt);
+        out += '}';
+    }
+    out += ']';
+    return true;
+}
+
+} // namespace
+
+bool Encoder::encode(const NotesDocument& document) {
+    const QList<Note>& notes = document.notes;
     std::string& out = d->out;
     out.clear(); // keeps its capacity
     out += '[';
-    for (const Note& note : notes) {
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const Note& note = notes[i];
         if (!std::isfinite(note.createdAt))
             return false;
         // Resizing down keeps the capacity, so the scratch grows to the largest note once.
         d->utf8.resize(d->toUtf8.requiredSpace(note.content.size()));
         char* const begin = d->utf8.data();
         const char* const end = d->toUtf8.appendToBuffer(begin, note.content);
-        if (&note != &notes.front())
+        if (i > 0)
             out += ',';
         out += "{\"id\":";
         appendUuid(out, note.id);
         out += ",\"content\":";
         appendString(out, begin, std::size_t(end - begin));
         out += ",\"createdAt\":";
-        // The shortest text that reads back as exactly this double.
-        char number[32];
-        const auto written = std::to_chars(number, number + sizeof number, note.createdAt);
-        out.append(number, written.ptr);
+        appendNumber(out, note.createdAt);
+        if (i < document.ancestry.size())
+            appendAncestry(out, document.ancestry[i]);
+        if (i == 0 && !document.closed.isEmpty() && !appendClosed(out, document.closed))
+            return false;
         out += '}';
     }
     out += ']';
@@ -149,8 +225,12 @@ QByteArrayView Encoder::bytes() const {
 }
 
 std::optional<QByteArray> encode(const QList<Note>& notes) {
+    return encode(NotesDocument{notes, {}, {}});
+}
+
+std::optional<QByteArray> encode(const NotesDocument& document) {
     Encoder encoder;
-    if (!encoder.encode(notes))
+    if (!encoder.encode(document))
         return std::nullopt;
     return encoder.bytes().toByteArray();
 }

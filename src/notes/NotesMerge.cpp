@@ -1,8 +1,10 @@
 #include "notes/NotesMerge.h"
 
 #include "notes/TextEquivalence.h"
+#include "notes/TextMerge.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <optional>
@@ -11,30 +13,181 @@ namespace jotbox {
 
 namespace {
 
-using Index = QHash<QUuid, qsizetype>;
+constexpr NoteTime kClosedKeptFor = 90 * 24 * 3600;
+constexpr qsizetype kClosedKept = 1000;
 
-Index indexOf(const QList<Note>& notes) {
-    Index index;
-    for (qsizetype i = 0; i < notes.size(); ++i)
-        index.insert(notes[i].id, i); // a hand-made file's duplicate ids: the last one
-    return index;
+using Id = NoteAncestry::Id;
+using Version = NoteAncestry::Version;
+
+// One side's version of a note.
+struct Side {
+    Note note;
+    NoteAncestry ancestry;
+    Id head() const { return *ancestry.head(); }
+};
+
+// Whether `x` has seen `y`. A history as long as it gets may have forgotten
+// y; a shorter one must hold it, which also guards against counts reused
+// after a crash.
+bool hasSeen(const Side& x, const Side& y) {
+    return x.ancestry.versions.covers(y.ancestry.versions) &&
+           (x.ancestry.has(y.head()) || x.ancestry.history.size() >= NoteAncestry::kHistoryLength);
 }
 
-const Note* find(const QList<Note>& notes, const Index& index, const QUuid& id) {
-    const auto it = index.find(id);
-    return it == index.end() ? nullptr : &notes[*it];
+// Both histories in one, the latest versions last.
+QList<Version> joinHistories(const QList<Version>& a, const QList<Version>& b) {
+    QList<Version> joined = a;
+    for (const Version& v : b) {
+        const auto same = std::find_if(joined.begin(), joined.end(),
+                                       [&](const Version& w) { return w.id == v.id; });
+        if (same == joined.end()) {
+            joined.append(v);
+            continue;
+        }
+        for (const Id& parent : v.parents)
+            if (!same->parents.contains(parent))
+                same->parents.append(parent);
+        std::sort(same->parents.begin(), same->parents.end());
+    }
+    std::sort(joined.begin(), joined.end(),
+              [](const Version& x, const Version& y) { return x.id < y.id; });
+    if (joined.size() > NoteAncestry::kHistoryLength)
+        joined.remove(0, joined.size() - NoteAncestry::kHistoryLength);
+    return joined;
 }
 
-bool sameText(const Note* a, const Note* b) {
-    return a && b && canonicallyEqual(a->content, b->content);
+// The versions both histories know, and what each was made from.
+class Lineage {
+public:
+    Lineage(const QList<Version>& a, const QList<Version>& b) {
+        for (const QList<Version>* history : {&a, &b})
+            for (const Version& v : *history)
+                m_parents[v.id] += v.parents;
+    }
+    // The version and all it descends from, as far as known.
+    QSet<Id> ancestors(const Id& id) const {
+        QSet<Id> seen{id};
+        QList<Id> todo{id};
+        while (!todo.isEmpty())
+            for (const Id& parent : m_parents.value(todo.takeLast()))
+                if (!seen.contains(parent)) {
+                    seen.insert(parent);
+                    todo.append(parent);
+                }
+        return seen;
+    }
+    // The versions both descend from, latest first.
+    QList<Id> common(const Id& x, const Id& y) const {
+        const QSet<Id> ofX = ancestors(x);
+        QList<Id> both;
+        for (const Id& id : ancestors(y))
+            if (ofX.contains(id))
+                both.append(id);
+        std::sort(both.rbegin(), both.rend());
+        return both;
+    }
+    // Of those, the ones none of the others descends from.
+    QList<Id> latestCommon(const Id& x, const Id& y) const {
+        const QList<Id> both = common(x, y);
+        QList<Id> latest;
+        for (const Id& c : both)
+            if (std::none_of(both.begin(), both.end(), [&](const Id& other) {
+                    return other != c && ancestors(other).contains(c);
+                }))
+                latest.append(c);
+        return latest;
+    }
+
+private:
+    QHash<Id, QList<Id>> m_parents;
+};
+
+// The text two versions both started from. Where they came together more
+// than once (each side merged an older version of the other), the latest
+// shared versions are merged into one first, as their own ancestry says.
+// Where this machine never had those texts, an older one it has will do:
+// what both sides added since then is recognised where it begins alike.
+std::optional<QString> baseText(const Lineage& lineage, const Id& x, const Id& y,
+                                const AncestorTexts& texts, int depth = 0) {
+    std::optional<QString> base;
+    std::optional<Id> at;
+    for (const Id& id : lineage.latestCommon(x, y)) {
+        const auto text = texts.get(id.hash);
+        if (!text)
+            continue;
+        if (!base) {
+            base = text;
+            at = id;
+        } else if (depth < 3) {
+            const auto inner = baseText(lineage, *at, id, texts, depth + 1);
+            if (auto merged = inner ? mergeTexts(*inner, *base, *text) : std::nullopt)
+                base = merged;
+        }
+    }
+    for (const Id& id : lineage.common(x, y))
+        if (!base)
+            base = texts.get(id.hash);
+    return base;
 }
 
-// Whether the notes `side` shares with `base` come in another order.
-bool reordered(const Index& baseIndex, const QList<Note>& side) {
+struct Outcome {
+    Side version;
+    std::optional<Side> conflict; // the other text, in a note of its own
+};
+
+Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) {
+    if (m.ancestry == t.ancestry && m.note == t.note)
+        return {m, std::nullopt};
+    Outcome out{m, std::nullopt};
+    NoteAncestry& ancestry = out.version.ancestry;
+    Note& note = out.version.note;
+    note.createdAt = std::min(m.note.createdAt, t.note.createdAt);
+    ancestry.versions = m.ancestry.versions.joined(t.ancestry.versions);
+    ancestry.history = joinHistories(m.ancestry.history, t.ancestry.history);
+    if (canonicallyEqual(m.note.content, t.note.content)) {
+        // The same text written alike on both, or by code points that read alike.
+        if (t.note.content < m.note.content)
+            note.content = t.note.content;
+        const TextHash hash =
+            m.head().hash == t.head().hash ? m.head().hash : hashText(note.content);
+        if (ancestry.head() != Id{hash, ancestry.versions.total()})
+            ancestry.append(hash, {m.head(), t.head()});
+        return out;
+    }
+    const bool mineSawTheirs = hasSeen(m, t), theirsSawMine = hasSeen(t, m);
+    if (mineSawTheirs != theirsSawMine)
+        return {mineSawTheirs ? m : t, std::nullopt};
+
+    // Both changed it since they last agreed.
+    const auto base =
+        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts);
+    if (auto merged = base ? mergeTexts(*base, m.note.content, t.note.content) : std::nullopt) {
+        note.content = *merged;
+        ancestry.append(hashText(note.content), {m.head(), t.head()});
+        return out;
+    }
+    // The text with more versions behind it stays; the other goes beside it.
+    const auto rank = [](const Side& v) {
+        return std::pair(v.ancestry.versions.total(), ~v.head().hash);
+    };
+    const Side& kept = rank(m) > rank(t) ? m : t;
+    const Side& other = &kept == &m ? t : m;
+    note.content = kept.note.content;
+    ancestry.append(kept.head().hash, {m.head(), t.head()});
+    out.conflict = Side{conflictNote(note, other.note.content), {}};
+    out.conflict->ancestry.append(other.head().hash, {});
+    return out;
+}
+
+// Whether the notes both lists hold come in another order in `side` than in `base`.
+bool reordered(const QList<QUuid>& base, const QList<Note>& side) {
+    QHash<QUuid, qsizetype> at;
+    for (qsizetype i = 0; i < base.size(); ++i)
+        at.insert(base[i], i);
     qsizetype last = -1;
     for (const Note& n : side) {
-        const auto it = baseIndex.find(n.id);
-        if (it == baseIndex.end())
+        const auto it = at.find(n.id);
+        if (it == at.end())
             continue;
         if (*it < last)
             return true;
@@ -43,74 +196,197 @@ bool reordered(const Index& baseIndex, const QList<Note>& side) {
     return false;
 }
 
-} // namespace
-
-Note conflictNote(const Note& theirs) {
-    return Note{QUuid::createUuidV5(theirs.id, theirs.content.toUtf8()), theirs.content,
-                theirs.createdAt};
+QHash<QUuid, qsizetype> indexOf(const QList<Note>& notes) {
+    QHash<QUuid, qsizetype> index;
+    for (qsizetype i = notes.size() - 1; i >= 0; --i)
+        index.insert(notes[i].id, i); // a duplicate id: the first one
+    return index;
 }
 
-QList<Note> mergeNotes(const QList<Note>& base, const QList<Note>& mine,
-                       const QList<Note>& theirs) {
-    const Index b = indexOf(base), m = indexOf(mine), t = indexOf(theirs);
+Side versionAt(const NotesDocument& document, qsizetype i) {
+    return Side{document.notes[i],
+                i < document.ancestry.size() ? document.ancestry[i] : NoteAncestry{}};
+}
 
-    // What each id becomes: nothing, or a note and perhaps theirs beside it.
-    struct Outcome {
-        std::optional<Note> note, conflict;
-    };
-    QHash<QUuid, Outcome> outcome;
-    for (const QList<Note>* side : {&mine, &theirs}) {
-        for (const Note& n : *side) {
-            if (outcome.contains(n.id))
-                continue;
-            const Note *was = find(base, b, n.id), *my = find(mine, m, n.id),
-                       *their = find(theirs, t, n.id);
-            Outcome& o = outcome[n.id];
-            if (my && their) {
-                if (sameText(my, their) || sameText(their, was)) {
-                    o.note = *my;
-                } else if (sameText(my, was)) {
-                    o.note = *their;
-                    o.note->createdAt = my->createdAt;
-                } else {
-                    o.note = *my;
-                    o.conflict = conflictNote(*their);
-                }
-            } else if (!was || !sameText(my ? my : their, was)) {
-                o.note = my ? *my : *their; // new, or edited where the other side deleted it
-            }
+} // namespace
+
+Note conflictNote(const Note& parent, const QString& text) {
+    return Note{QUuid::createUuidV5(parent.id, hashToString(hashText(text))), text,
+                parent.createdAt};
+}
+
+QList<ClosedNote> boundClosed(QList<ClosedNote> closed) {
+    QHash<QUuid, ClosedNote> byId;
+    for (const ClosedNote& c : closed) {
+        auto it = byId.find(c.id);
+        if (it == byId.end()) {
+            byId.insert(c.id, c);
+        } else {
+            it->versions = it->versions.joined(c.versions);
+            it->closedAt = std::max(it->closedAt, c.closedAt);
         }
     }
+    closed = byId.values();
+    std::sort(closed.begin(), closed.end(), [](const ClosedNote& a, const ClosedNote& b) {
+        return std::pair(a.closedAt, a.id) < std::pair(b.closedAt, b.id);
+    });
+    if (closed.size() > kClosedKept)
+        closed.remove(0, closed.size() - kClosedKept);
+    const NoteTime latest = closed.isEmpty() ? 0 : closed.back().closedAt;
+    closed.removeIf([&](const ClosedNote& c) { return c.closedAt < latest - kClosedKeptFor; });
+    return closed;
+}
 
-    // The order of the side that reordered, mine if both or neither did.
-    const bool mineFirst = reordered(b, mine) || !reordered(b, theirs);
-    const QList<Note>& primary = mineFirst ? mine : theirs;
-    const QList<Note>& other = mineFirst ? theirs : mine;
-    QList<QUuid> order;
-    for (const Note& n : primary)
-        if (outcome.value(n.id).note && !order.contains(n.id))
-            order.append(n.id);
-    for (qsizetype i = 0; i < other.size(); ++i) {
-        const QUuid id = other[i].id;
-        if (!outcome.value(id).note || order.contains(id))
+void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion>& lastOnDisk,
+                        const QHash<QUuid, KnownVersion>& current) {
+    document.ancestry.resize(document.notes.size());
+    for (qsizetype i = 0; i < document.notes.size(); ++i) {
+        const Note& note = document.notes[i];
+        NoteAncestry& ancestry = document.ancestry[i];
+        const auto onDisk = lastOnDisk.constFind(note.id);
+        const bool dropped = ancestry.history.isEmpty();
+        if (dropped && onDisk != lastOnDisk.cend())
+            ancestry = onDisk->ancestry;
+        const auto head = ancestry.head();
+        const auto matches = [&](const QHash<QUuid, KnownVersion>& known) {
+            const auto it = known.constFind(note.id);
+            return it != known.cend() && it->ancestry.head() == head && it->text == note.content;
+        };
+        if (head && (matches(current) || matches(lastOnDisk)))
             continue;
-        qsizetype after = -1; // behind its nearest preceding neighbour on its own side
-        for (qsizetype j = i - 1; j >= 0 && after < 0; --j)
-            after = order.indexOf(other[j].id);
-        order.insert(after + 1, id);
+        const TextHash hash = hashText(note.content);
+        if (head && head->hash == hash)
+            continue;
+        // A text this note had earlier, with no ancestry: an old version,
+        // written by a program that had not seen the later ones.
+        const auto earlier = std::find_if(ancestry.history.crbegin(), ancestry.history.crend(),
+                                          [&](const Version& v) { return v.id.hash == hash; });
+        if (dropped && earlier != ancestry.history.crend()) {
+            ancestry = NoteAncestry{{}, {Version{earlier->id, {}}}};
+            continue;
+        }
+        // Named after the text, so that every machine recording it agrees.
+        ancestry.versions.bump(ReplicaId(hash));
+        ancestry.append(hash, head ? QList{*head} : QList<Id>{});
     }
+}
 
-    QList<Note> merged;
-    merged.reserve(order.size());
-    for (const QUuid& id : order) {
-        const Outcome& o = outcome[id];
-        merged.append(*o.note);
-        if (o.conflict && !outcome.contains(o.conflict->id) &&
-            std::none_of(merged.begin(), merged.end(),
-                         [&](const Note& n) { return n.id == o.conflict->id; }))
-            merged.append(*o.conflict);
+NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& theirs,
+                             const AncestorTexts& texts, const QList<QUuid>& lastSeen) {
+    NotesDocument out;
+    QList<ClosedNote> closed = mine.closed + theirs.closed;
+    closed = boundClosed(closed);
+    QHash<QUuid, qsizetype> closedAt;
+    for (qsizetype i = 0; i < closed.size(); ++i)
+        closedAt.insert(closed[i].id, i);
+
+    // What each id becomes: nothing when closed, else a version and perhaps a conflict.
+    const auto m = indexOf(mine.notes), t = indexOf(theirs.notes);
+    QHash<QUuid, Outcome> outcome;
+    QSet<QUuid> staysClosed;
+    for (const NotesDocument* side : {&mine, &theirs}) {
+        for (const Note& n : side->notes) {
+            if (outcome.contains(n.id) || staysClosed.contains(n.id))
+                continue;
+            const auto my = m.find(n.id), their = t.find(n.id);
+            Outcome o = my != m.end() && their != t.end()
+                            ? mergeVersions(versionAt(mine, *my), versionAt(theirs, *their), texts)
+                            : Outcome{versionAt(*side, side == &mine ? *my : *their), {}};
+            if (const auto c = closedAt.find(n.id); c != closedAt.end()) {
+                if (closed[*c].versions.covers(o.version.ancestry.versions)) {
+                    staysClosed.insert(n.id);
+                    continue;
+                }
+                closed[*c].id = QUuid(); // edited after the close: the close is withdrawn
+            }
+            outcome.insert(n.id, o);
+        }
     }
-    return merged;
+    closed.removeIf([](const ClosedNote& c) { return c.id.isNull(); });
+    out.closed = closed;
+
+    // The order: common notes as the side that reordered has them, then
+    // each side's own notes after the note they follow there.
+    const bool theirsFirst = reordered(lastSeen, theirs.notes) && !reordered(lastSeen, mine.notes);
+    const QList<Note>& primary = theirsFirst ? theirs.notes : mine.notes;
+    const auto inBoth = [&](const QUuid& id) { return m.contains(id) && t.contains(id); };
+    // Runs of one side's own notes, by the common note they follow (null: the start).
+    QHash<QUuid, QList<QList<QUuid>>> runs;
+    for (const QList<Note>* side : {&mine.notes, &theirs.notes}) {
+        QUuid anchor;
+        QList<QUuid> run;
+        const auto end = [&] {
+            if (!run.isEmpty())
+                runs[anchor].append(run);
+            run.clear();
+        };
+        for (const Note& n : *side) {
+            if (!outcome.contains(n.id))
+                continue;
+            if (inBoth(n.id)) {
+                end();
+                anchor = n.id;
+            } else if (!run.contains(n.id)) {
+                run.append(n.id);
+            }
+        }
+        end();
+    }
+    const auto created = [&](const QUuid& id) {
+        return std::pair(outcome[id].version.note.createdAt, id);
+    };
+    QList<QUuid> order;
+    const auto appendRuns = [&](const QUuid& anchor) {
+        QList<QList<QUuid>> here = runs.value(anchor);
+        std::sort(here.begin(), here.end(), [&](const QList<QUuid>& a, const QList<QUuid>& b) {
+            return created(a.front()) < created(b.front());
+        });
+        for (const QList<QUuid>& run : here)
+            order += run;
+    };
+    appendRuns(QUuid());
+    for (const Note& n : primary)
+        if (inBoth(n.id) && outcome.contains(n.id) && !order.contains(n.id)) {
+            order.append(n.id);
+            appendRuns(n.id);
+        }
+
+    QSet<QUuid> placed;
+    const auto place = [&](const Side& v) {
+        placed.insert(v.note.id);
+        out.notes.append(v.note);
+        out.ancestry.append(v.ancestry);
+    };
+    for (const QUuid& id : order)
+        if (!placed.contains(id))
+            place(outcome[id].version);
+    // Notes closed on both sides, every one: a blank note, the same on every
+    // machine, until notes come back.
+    const QUuid blank = QUuid::createUuidV5(QUuid(), QStringLiteral("jotbox blank note"));
+    if (out.notes.isEmpty()) {
+        out.notes.append(Note{blank, QString(), closed.isEmpty() ? 0 : closed.back().closedAt});
+        out.ancestry.append(NoteAncestry{});
+        out.ancestry.back().append(hashText(QString()), {});
+    } else if (out.notes.size() > 1) {
+        for (qsizetype i = out.notes.size() - 1; i >= 0; --i)
+            if (out.notes[i].id == blank && out.notes[i].content.isEmpty()) {
+                out.notes.removeAt(i);
+                out.ancestry.removeAt(i);
+            }
+    }
+    // Conflict notes right after theirs, unless that text is in a note already.
+    for (qsizetype i = 0; i < out.notes.size(); ++i) {
+        const std::optional<Side> conflict = outcome.value(out.notes[i].id).conflict;
+        if (!conflict || placed.contains(conflict->note.id) ||
+            std::any_of(out.notes.begin(), out.notes.end(), [&](const Note& n) {
+                return canonicallyEqual(n.content, conflict->note.content);
+            }))
+            continue;
+        placed.insert(conflict->note.id);
+        out.notes.insert(i + 1, conflict->note);
+        out.ancestry.insert(i + 1, conflict->ancestry);
+    }
+    return out;
 }
 
 } // namespace jotbox

@@ -1,27 +1,56 @@
 #pragma once
 
-#include "notes/Note.h"
+#include "notes/AncestorTexts.h"
+#include "notes/NotesFile.h"
 
 #include <QList>
 
 namespace jotbox {
 
-// Three-way merge of note lists by note id, for a notes file that another
-// machine changed: `base` is the list both started from, `mine` the notes in
-// memory, `theirs` the file now. No text of either side is lost:
-// - a note changed on one side only takes that side's text, the same change
-//   on both is one change;
-// - different changes on both sides keep mine, with theirs in a new note
-//   right after it (its id derived from the note's id and theirs' text, so
-//   two machines merging the same pair make the same note);
-// - a note deleted on one side is kept if the other side edited it, and
-//   goes if the other side left it as it was; new notes of either side stay;
-// - the order is that of the side that reordered (mine if both did), notes
-//   of one side only following their nearest preceding neighbour from it.
-// A note's createdAt never changes.
-QList<Note> mergeNotes(const QList<Note>& base, const QList<Note>& mine, const QList<Note>& theirs);
+// Merges two versions of the notes file, `mine` and `theirs`, note by note,
+// by what each note's text descends from. The result is the same on every
+// machine that merges the same two versions, whichever it calls its own
+// (except for the order of notes reordered by hand on both sides):
+// - a text that has seen the other's (its versions cover the other's, and
+//   its history holds the other's text) is taken as it is;
+// - texts both sides changed since they last agreed are merged word by
+//   word against the text they started from (kept in `texts`); where the
+//   changes overlap, or that text is unknown, one text stays in the note
+//   and the other goes into a conflict note right after it;
+// - a note on one side only stays, unless either side closed a version of it
+//   that has seen this one;
+// - the order is that of the side that reordered against `lastSeen` (the
+//   order of the file as last seen), else mine; notes of one side only
+//   follow the note they follow there;
+// - when every note is closed, one blank note stands in for them, the same
+//   on every machine, and goes as soon as another note is there.
+// Both documents must hold an ancestry entry per note whose history ends in
+// its text's hash (see recordOutsideEdits).
+NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& theirs,
+                             const AncestorTexts& texts, const QList<QUuid>& lastSeen = {});
 
-// The note that keeps `theirs`' text beside a note both sides changed.
-Note conflictNote(const Note& theirs);
+// A note's ancestry and the text it describes, as one machine knows them.
+struct KnownVersion {
+    NoteAncestry ancestry;
+    QString text;
+};
+
+// Gives every note whose text is not the one its ancestry describes (changed
+// by a program that keeps none, or written by an earlier Jotbox, which drops
+// the ancestry) a version of its own, named after its text so that every
+// machine agrees. Where the ancestry was dropped, the note descends from the
+// version `lastOnDisk` holds (what this machine last saw of it in the file).
+// Texts found in `lastOnDisk` or `current` under the same hash are not
+// hashed again.
+void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion>& lastOnDisk = {},
+                        const QHash<QUuid, KnownVersion>& current = {});
+
+// The note keeping `text`, which lost to `parent`'s own in a merge: its id
+// derives from both, so that every machine makes the same one.
+Note conflictNote(const Note& parent, const QString& text);
+
+// Closed notes, each id once, within what is kept: 90 days back from the
+// latest close, and the latest 1,000; oldest first.
+QList<ClosedNote> boundClosed(QList<ClosedNote> closed);
 
 } // namespace jotbox

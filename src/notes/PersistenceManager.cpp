@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <functional>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace jotbox {
 
@@ -28,46 +27,54 @@ std::size_t hashOf(QByteArrayView bytes) {
     return std::hash<std::string_view>{}(std::string_view(bytes.data(), size_t(bytes.size())));
 }
 
-QString defaultDirectory() {
-    const QStringList roots =
-        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+QString inUserFolder(QStandardPaths::StandardLocation location, const char* fallback) {
+    const QStringList roots = QStandardPaths::standardLocations(location);
     const QString root =
-        roots.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : roots.first();
+        roots.isEmpty() ? QDir::homePath() + QLatin1String(fallback) : roots.first();
     return QDir(root).filePath(QLatin1String(kFolderName));
 }
 
 } // namespace
 
-PersistenceManager::PersistenceManager() : PersistenceManager(defaultDirectory()) {}
+PersistenceManager::PersistenceManager()
+    : PersistenceManager(inUserFolder(QStandardPaths::GenericDataLocation, "/.local/share"),
+                         inUserFolder(QStandardPaths::GenericCacheLocation, "/.cache")) {}
 
-PersistenceManager::PersistenceManager(QString directory) : m_directory(std::move(directory)) {}
+PersistenceManager::PersistenceManager(QString directory, QString cacheDirectory,
+                                       std::shared_ptr<FileSystem> fs)
+    : m_directory(std::move(directory)), m_cacheDirectory(std::move(cacheDirectory)),
+      m_fs(fs ? std::move(fs) : std::make_shared<PosixFileSystem>()) {}
 
 QString PersistenceManager::filePath() const {
     return QDir(m_directory).filePath(QLatin1String(kFileName));
 }
 
 QList<Note> PersistenceManager::load() {
+    return loadDocument().notes;
+}
+
+NotesDocument PersistenceManager::loadDocument() {
     m_writer.removeLeftovers(filePath());
     m_leftoversRemoved = true;
     m_unreadableOnDisk = false;
     ignoreForSyncthing();
     QByteArray bytes;
-    const Stamp before = stamp();
-    const int result = m_fs.readRegularFile(QFile::encodeName(filePath()), &bytes);
-    m_knownStamp = before;
-    m_knownHash = result == 0 ? hashOf(bytes) : 0;
+    FileStamp stamp;
+    const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &stamp);
+    know(result == 0 ? stamp : m_fs->stamp(QFile::encodeName(filePath())),
+         result == 0 ? QByteArrayView(bytes) : QByteArrayView());
     // Nothing there, or not a file at all (a folder, a pipe): nothing to keep
     // safe, and nothing a save could replace either.
     if (result == -ENOENT || result == -ENOTDIR || result == -ENODATA)
         return {};
-    std::optional<QList<Note>> notes;
+    std::optional<NotesDocument> document;
     if (result == 0)
-        notes = NotesFile::decode(std::move(bytes));
-    if (!notes) {
+        document = NotesFile::decodeDocument(std::move(bytes));
+    if (!document) {
         m_unreadableOnDisk = true;
         return {};
     }
-    return *notes;
+    return *document;
 }
 
 bool PersistenceManager::ensureDirectory(QString* error) const {
@@ -87,6 +94,7 @@ bool PersistenceManager::setAsideUnreadable(QString* error) {
     const QString path = filePath();
     if (!QFileInfo::exists(path)) {
         m_unreadableOnDisk = false;
+        know(FileStamp{}, {});
         return true;
     }
     const QString stamp =
@@ -97,6 +105,7 @@ bool PersistenceManager::setAsideUnreadable(QString* error) {
         const QString target = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
         if (QFile::rename(path, target)) {
             m_unreadableOnDisk = false;
+            know(FileStamp{}, {});
             return true;
         }
     }
@@ -106,67 +115,95 @@ bool PersistenceManager::setAsideUnreadable(QString* error) {
 
 std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
     QString error;
-    if (!ensureDirectory(&error))
-        return error;
-    if (!m_encoder.encode(notes))
-        return QStringLiteral("a note cannot be encoded");
+    const Written written = write(NotesDocument{notes, {}, {}}, &error, false);
+    return written == Written::yes || written == Written::unchanged ? std::nullopt
+                                                                    : std::optional(error);
+}
+
+PersistenceManager::Written PersistenceManager::write(const NotesDocument& document, QString* error,
+                                                      bool guarded) {
+    QString why;
+    if (!error)
+        error = &why;
+    if (!ensureDirectory(error))
+        return Written::failed;
+    if (!m_encoder.encode(document)) {
+        *error = QStringLiteral("a note cannot be encoded");
+        return Written::failed;
+    }
     const QByteArrayView bytes = m_encoder.bytes();
-    if (m_unreadableOnDisk && !setAsideUnreadable(&error))
-        return error;
+    // Nothing changed: nothing written, nothing for a sync engine to send.
+    if (m_knownStamp.exists && !m_unreadableOnDisk && hashOf(bytes) == m_knownHash && isAsKnown())
+        return Written::unchanged;
+    if (m_unreadableOnDisk && !setAsideUnreadable(error))
+        return Written::failed;
 
     if (!m_leftoversRemoved) {
         m_writer.removeLeftovers(filePath());
         m_leftoversRemoved = true;
     }
-    const auto failed = m_writer.write(filePath(), bytes);
-    if (!failed)
-        know(bytes.toByteArray());
-    return failed;
+    // Never over a version not seen: one that arrived since the last look
+    // must be merged first.
+    AtomicFileWriter::Guard guard;
+    if (guarded)
+        guard.stillCurrent = [this] { return isAsKnown(); };
+    if (const auto failed = m_writer.write(filePath(), bytes, &guard)) {
+        *error = *failed;
+        return guard.stopped ? Written::raced : Written::failed;
+    }
+    know(guard.written, bytes);
+    return Written::yes;
 }
 
-PersistenceManager::Stamp PersistenceManager::stamp() const {
-    struct stat st {};
-    if (::stat(QFile::encodeName(filePath()).constData(), &st) != 0)
-        return {};
-    return {true,
-            quint64(st.st_dev),
-            quint64(st.st_ino),
-            quint64(st.st_size),
-            st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+void PersistenceManager::know(const FileStamp& stamp, QByteArrayView bytes) {
+    m_knownStamp = stamp;
+    m_knownHash = stamp.exists ? hashOf(bytes) : 0;
 }
 
-void PersistenceManager::know(const QByteArray& bytes) {
-    m_knownStamp = stamp();
-    m_knownHash = hashOf(bytes);
+// Whether the file is still the one last read or written: the same stamp,
+// or, when only touched, the same bytes.
+bool PersistenceManager::isAsKnown() {
+    const FileStamp now = m_fs->stamp(QFile::encodeName(filePath()));
+    if (now == m_knownStamp)
+        return true;
+    if (!now.exists || !m_knownStamp.exists)
+        return false;
+    QByteArray bytes;
+    FileStamp read;
+    if (m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &read) != 0 ||
+        hashOf(bytes) != m_knownHash)
+        return false;
+    m_knownStamp = read;
+    return true;
 }
 
 PersistenceManager::DiskState PersistenceManager::reread() {
-    const Stamp now = stamp();
+    const FileStamp now = m_fs->stamp(QFile::encodeName(filePath()));
     if (now == m_knownStamp)
         return {};
     QByteArray bytes;
-    const int result = m_fs.readRegularFile(QFile::encodeName(filePath()), &bytes);
+    FileStamp read;
+    const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &read);
     if (result == -ENOENT || result == -ENOTDIR)
         return {m_knownStamp.exists ? DiskState::missing : DiskState::unchanged, {}};
-    if (result == 0 && hashOf(bytes) == m_knownHash) {
-        m_knownStamp = now; // touched, not changed
+    if (result == 0 && m_knownStamp.exists && hashOf(bytes) == m_knownHash) {
+        m_knownStamp = read; // touched, not changed
         return {};
     }
-    auto notes = result == 0 ? NotesFile::decode(bytes) : std::nullopt;
-    if (!notes)
+    auto document = result == 0 ? NotesFile::decodeDocument(bytes) : std::nullopt;
+    if (!document)
         return {DiskState::unreadable, {}};
-    m_knownStamp = now;
-    m_knownHash = hashOf(bytes);
+    know(read, bytes);
     m_unreadableOnDisk = false;
-    return {DiskState::changed, *notes};
+    return {DiskState::changed, std::move(*document)};
 }
 
 void PersistenceManager::acceptCurrent() {
     QByteArray bytes;
-    const int result = m_fs.readRegularFile(QFile::encodeName(filePath()), &bytes);
-    m_knownStamp = stamp();
-    m_knownHash = result == 0 ? hashOf(bytes) : 0;
+    FileStamp read;
+    const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &read);
+    know(result == 0 ? read : m_fs->stamp(QFile::encodeName(filePath())),
+         result == 0 ? QByteArrayView(bytes) : QByteArrayView());
     m_unreadableOnDisk = result == 0 && !NotesFile::decode(bytes);
 }
 
@@ -181,11 +218,20 @@ QStringList PersistenceManager::conflictCopies() const {
     return paths;
 }
 
-std::optional<QList<Note>> PersistenceManager::readCopy(const QString& path) {
+std::optional<NotesDocument> PersistenceManager::readCopy(const QString& path) {
     QByteArray bytes;
-    if (m_fs.readRegularFile(QFile::encodeName(path), &bytes) != 0)
+    if (m_fs->readRegularFile(QFile::encodeName(path), &bytes) != 0)
         return std::nullopt;
-    return NotesFile::decode(std::move(bytes));
+    return NotesFile::decodeDocument(std::move(bytes));
+}
+
+void PersistenceManager::removeCopy(const QString& path) {
+    const QFileInfo info(path);
+    const int folder = m_fs->openDirectory(QFile::encodeName(info.absolutePath()));
+    if (folder < 0)
+        return;
+    m_fs->remove(folder, QFile::encodeName(info.fileName()));
+    m_fs->close(folder);
 }
 
 // A folder Syncthing shares holds ".stfolder"; without a ".stignore" of the

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 namespace jotbox {
@@ -20,25 +21,35 @@ public:
     // The file now, against what Jotbox last read or wrote.
     struct DiskState {
         enum Kind { unchanged, changed, missing, unreadable } kind = unchanged;
-        QList<Note> notes; // when changed
+        NotesDocument document; // when changed
     };
+    enum class Written { yes, unchanged, raced, failed };
 
-    // The default folder: "Jotbox" in the user's data folder ($XDG_DATA_HOME).
+    // The default folder: "Jotbox" in the user's data folder ($XDG_DATA_HOME),
+    // and this machine's own files in "Jotbox" in its cache folder.
     PersistenceManager();
-    // A folder given here is used exactly as it is.
-    explicit PersistenceManager(QString directory);
+    // A folder given here is used exactly as it is; without a cache folder,
+    // this machine's own files are kept in memory only.
+    explicit PersistenceManager(QString directory, QString cacheDirectory = {},
+                                std::shared_ptr<FileSystem> fs = nullptr);
 
     QUrl directoryURL() const { return QUrl::fromLocalFile(m_directory); }
     QString directoryPath() const { return m_directory; }
     QString filePath() const;
+    QString cacheDirectory() const { return m_cacheDirectory; }
 
     // Never fails: a missing or unreadable file gives an empty list. Also
     // clears away what a save killed half-way left in the folder.
     QList<Note> load();
+    NotesDocument loadDocument();
 
     // nullopt when the list was written and flushed to the disk; otherwise
     // why it was not, with the previous file left as it was.
     std::optional<QString> save(const QList<Note>& notes);
+    // Writes the document unless the file already holds exactly its bytes,
+    // and, when guarded, never over a file changed since Jotbox last looked
+    // (raced).
+    Written write(const NotesDocument& document, QString* error = nullptr, bool guarded = true);
 
     // Looks at the file again; reads it only when it may have changed. What
     // changed and decodes becomes what Jotbox knows; a missing or broken file
@@ -51,32 +62,26 @@ public:
     // Copies sync engines make of the file when two machines changed it
     // (Syncthing, Nextcloud, Dropbox, rclone bisync), oldest name first.
     QStringList conflictCopies() const;
-    std::optional<QList<Note>> readCopy(const QString& path);
+    std::optional<NotesDocument> readCopy(const QString& path);
+    void removeCopy(const QString& path);
 
 private:
-    // What identifies the file's content without reading it.
-    struct Stamp {
-        bool exists = false;
-        quint64 device = 0, inode = 0, size = 0;
-        qint64 modified = 0, changed = 0; // nanoseconds
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
-    Stamp stamp() const;
-    void know(const QByteArray& bytes);
+    void know(const FileStamp& stamp, QByteArrayView bytes);
+    bool isAsKnown();
     void ignoreForSyncthing() const;
     bool ensureDirectory(QString* error) const;
     bool setAsideUnreadable(QString* error);
 
-    QString m_directory;
-    PosixFileSystem m_fs;
-    AtomicFileWriter m_writer{m_fs};
+    QString m_directory, m_cacheDirectory;
+    std::shared_ptr<FileSystem> m_fs;
+    AtomicFileWriter m_writer{*m_fs};
     bool m_leftoversRemoved = false;
     // Set when load found a file it could not read; that file is moved
     // aside, never overwritten, before the next save.
     bool m_unreadableOnDisk = false;
     NotesFile::Encoder m_encoder;
     // The file as Jotbox last read or wrote it.
-    Stamp m_knownStamp;
+    FileStamp m_knownStamp;
     std::size_t m_knownHash = 0;
 };
 

@@ -18,9 +18,19 @@ int orFailure(int result) {
     return result < 0 ? failure() : result;
 }
 
+FileStamp stampOf(const struct stat& st) {
+    return {true,
+            quint64(st.st_dev),
+            quint64(st.st_ino),
+            quint64(st.st_size),
+            st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
 } // namespace
 
-int PosixFileSystem::readRegularFile(const QByteArray& path, QByteArray* content) {
+int PosixFileSystem::readRegularFile(const QByteArray& path, QByteArray* content,
+                                     FileStamp* stamp) {
     // Non-blocking, so that a pipe put in the file's place cannot hang the start.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
@@ -58,11 +68,29 @@ int PosixFileSystem::readRegularFile(const QByteArray& path, QByteArray* content
             else if (n > 0)
                 bytes.append(more, n);
         }
+        // The stamp of what was read, taken after reading: a file still being
+        // written in place then looks changed at the next look.
+        struct stat after {};
+        if (result == 0 && stamp)
+            *stamp = ::fstat(fd, &after) == 0 ? stampOf(after) : FileStamp{};
         if (result == 0)
             *content = std::move(bytes);
     }
     ::close(fd);
     return result;
+}
+
+FileStamp PosixFileSystem::stamp(const QByteArray& path) {
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 ? stampOf(st) : FileStamp{};
+}
+
+int PosixFileSystem::stamp(int fd, FileStamp* stamp) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return failure();
+    *stamp = stampOf(st);
+    return 0;
 }
 
 int PosixFileSystem::openDirectory(const QByteArray& path) {

@@ -37,7 +37,7 @@ protected:
     }
     void make(QString version = QStringLiteral("2.3")) {
         delegate = std::make_unique<AppDelegate>(AppServices{
-            std::make_shared<PersistenceManager>(tmp.path()), clock.makeTimer(),
+            std::make_shared<PersistenceManager>(tmp.path()), [this] { return clock.makeTimer(); },
             [this] { return keep(tray); }, keep(watcher),
             std::make_unique<XdgAutostartLoginItem>(tmp.filePath("autostart"), "/opt/jotbox"),
             [this](const QUrl& url) { opened.append(url); }, [] { QCoreApplication::quit(); },

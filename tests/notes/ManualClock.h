@@ -2,6 +2,7 @@
 
 #include "notes/SingleShotTimer.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -36,6 +37,11 @@ public:
     };
 
     std::unique_ptr<Timer> makeTimer() { return std::make_unique<Timer>(*this); }
+
+    // Whether any timer is still to fire.
+    bool busy() const {
+        return std::any_of(m_timers.begin(), m_timers.end(), [](Timer* t) { return t->m_active; });
+    }
 
     void advance(ms by) {
         const ms target = m_now + by;

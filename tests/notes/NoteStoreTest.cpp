@@ -1,5 +1,6 @@
 #include "notes/NoteStore.h"
 #include "notes/ActingAsNobody.h"
+#include "notes/NotesSync.h"
 #include "notes/StoreFixture.h"
 
 #include "support/QtPrinters.h"
@@ -68,7 +69,7 @@ TEST_F(NoteStoreTest, ClosingFollowsTheTable) {
     }
 }
 
-TEST_F(NoteStoreTest, OneSave500msAfterTheLastRequestOfTheListAsItIsThen) {
+TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsItIsThen) {
     start();
     for (int i = 0; i < 5; ++i) {
         type(store->notes().front().content + QString::number(i));
@@ -87,6 +88,46 @@ TEST_F(NoteStoreTest, OneSave500msAfterTheLastRequestOfTheListAsItIsThen) {
     EXPECT_EQ(timer->starts, 6);
     clock.advance(200ms);
     EXPECT_EQ(onDisk(), QStringList{"typed after the request"});
+    // Typing that never pauses for 500 ms is saved 2 s after its first key, again and again.
+    QString typed;
+    for (int key = 1; key <= 12; ++key) {
+        type(typed += 'x');
+        clock.advance(400ms); // the fifth key is 1.6 s after the first, the tenth 3.6 s
+        if (key == 5 || key == 10) {
+            EXPECT_EQ(onDisk(), QStringList{typed}) << key;
+        }
+    }
+    EXPECT_EQ(onDisk(), QStringList{"xxxxxxxxxx"});
+    clock.advance(100ms);
+    EXPECT_EQ(onDisk(), QStringList{typed});
+}
+
+// Another machine's version lands while a save is under way: before the
+// rename, when it must never be written over, or after, when it must not
+// pass for the file just saved.
+TEST_F(NoteStoreTest, AVersionLandingDuringASaveIsMergedNeverOverwritten) {
+    for (const char* moment : {"sync file", "sync folder"}) {
+        SCOPED_TRACE(moment);
+        QFile::remove(persistence->filePath());
+        start({"A", "B"});
+        QList<Note> theirs = store->notes(); // written by an earlier Jotbox: no ancestry
+        theirs[1].content = "B from there";
+        type("A from here");
+        bool landed = false;
+        fs->before = [&](const QString& call) {
+            if (landed || !call.startsWith(moment))
+                return;
+            landed = true;
+            writeAll(tmp.filePath("incoming"), *NotesFile::encode(theirs));
+            QFile::remove(persistence->filePath());
+            QFile::rename(tmp.filePath("incoming"), persistence->filePath());
+        };
+        clock.advance(NoteStore::kSaveDelay);
+        (void)store->look(); // as the folder watcher would
+        EXPECT_EQ(texts(), (QStringList{"A from here", "B from there"}));
+        EXPECT_EQ(onDisk(), texts());
+        fs->before = nullptr;
+    }
 }
 
 // Following the active tab, and a save request per key, are the view's tests.
@@ -120,14 +161,13 @@ TEST_F(NoteStoreTest, FlushWritesAPendingSaveAtOnceAndOnlyThen) {
 // Another program (a sync engine) changes the file while the store runs.
 TEST_F(NoteStoreTest, OutsideChangesAreMergedOnlyWhenTheyChangeSomethingAndNeverTakenAsNoNotes) {
     start({"A", "B"});
-    auto t = clock.makeTimer();
-    ManualClock::Timer* look = t.get();
-    store->watchFolder(std::move(t));
+    store->watchFolder();
+    ManualClock::Timer* look = timers.back();
     const QString path = persistence->filePath();
     // What the watcher reports arrives through the event loop; then the quiet half-second passes.
     const auto settle = [&] {
         (void)QTest::qWaitFor([&] { return look->isActive(); }, 2000);
-        clock.advance(NoteStore::kLookDelay);
+        clock.advance(NotesSync::kLookDelay);
     };
     const auto theirs = [&](int i, const QString& text) {
         QList<Note> notes = persistence->load();
@@ -234,7 +274,7 @@ TEST(NoteStoreFault, ThePreviousFileStaysUntilTheFaultIsGoneThenTheNotesAreWritt
         const QByteArray before = previous();
         const ActingAsNobody nobody(tmp.path());
         store = std::make_unique<NoteStore>(std::make_shared<PersistenceManager>(folder),
-                                            clock.makeTimer());
+                                            [&] { return clock.makeTimer(); });
         fault.during();
         type(QString("during ") + fault.what);
         EXPECT_EQ(store->notes().front().content, QString("during ") + fault.what);

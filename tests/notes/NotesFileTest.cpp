@@ -24,7 +24,7 @@ QByteArray file(QByteArray body) {
 TEST(NotesFileEncode, CompactUpperCaseUuidOnlyTheEscapesJsonRequires) {
     EXPECT_EQ(*NotesFile::encode({Note{kId, "hi", 1.5}}),
               file(R"({ID,"content":"hi","createdAt":1.5})"));
-    EXPECT_EQ(*NotesFile::encode({}), "[]");
+    EXPECT_EQ(*NotesFile::encode(QList<Note>{}), "[]");
     const QByteArray bytes =
         *NotesFile::encode({Note{kId, QString::fromUtf16(u"q\"b\\s/\n\t\x01\u00E9\U0001F600"), 0}});
     EXPECT_TRUE(

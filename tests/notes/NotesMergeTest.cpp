@@ -1,69 +1,127 @@
-#include "notes/NotesMerge.h"
+#include "notes/NotesLedger.h"
+#include "notes/TextMerge.h"
 
+#include "notes/NoteTexts.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
 using namespace jotbox;
+using namespace jotbox::testing;
 
 namespace {
 
-// "a:one b:two": notes whose ids are named by letters; "a~one" is the note
-// keeping theirs' text "one" beside a note `a` both sides changed.
-QList<Note> notes(const QString& list) {
-    QList<Note> out;
-    for (const QString& token : list.split(' ', Qt::SkipEmptyParts)) {
-        const bool conflict = token.contains('~');
-        const QString letter = token.section(conflict ? '~' : ':', 0, 0);
-        const Note n{QUuid::createUuidV5(QUuid(), letter), token.section(conflict ? '~' : ':', 1),
-                     double(letter[0].unicode())};
-        out.append(conflict ? conflictNote(n) : n);
-    }
-    return out;
-}
-
-TEST(NotesMerge, PerNoteAndInOrderNothingOfEitherSideIsLost) {
+// Each row is merged both ways round: the result must not depend on which
+// side a machine calls its own.
+TEST(TextMerge, ChangesInDifferentPlacesCombineOverlappingOnesDoNot) {
     const struct {
-        const char *what, *base, *mine, *theirs, *merged;
+        const char *base, *mine, *theirs, *merged; // null: they overlap
     } cases[] = {
-        // clang-format off
-        {"changed there", "a:1 b:2", "a:1 b:2", "a:1 b:2y", "a:1 b:2y"},
-        {"changed here", "a:1 b:2", "a:1x b:2", "a:1 b:2", "a:1x b:2"},
-        {"each side changed a note", "a:1 b:2", "a:1x b:2", "a:1 b:2y", "a:1x b:2y"},
-        {"the same change on both", "a:1", "a:1x", "a:1x", "a:1x"},
-        {"different changes to one note", "a:1 b:2", "a:1x b:2", "a:1y b:2", "a:1x a~1y b:2"},
-        {"deleted there, edited here", "a:1 b:2", "a:1 b:2x", "a:1", "a:1 b:2x"},
-        {"deleted here, edited there", "a:1 b:2", "a:1", "a:1 b:2y", "a:1 b:2y"},
-        {"deleted there, untouched here", "a:1 b:2", "a:1 b:2", "a:1", "a:1"},
-        {"deleted here, untouched there", "a:1 b:2", "a:1", "a:1 b:2", "a:1"},
-        {"deleted on both", "a:1 b:2", "a:1", "a:1", "a:1"},
-        {"new on both sides", "a:1", "a:1 m:x", "a:1 t:y", "a:1 t:y m:x"},
-        {"reordered there", "a:1 b:2 c:3", "a:1 b:2 c:3", "c:3 a:1 b:2", "c:3 a:1 b:2"},
-        {"reordered on both: mine", "a:1 b:2 c:3", "b:2 a:1 c:3", "c:3 a:1 b:2", "b:2 a:1 c:3"},
-        {"reordered there, new here", "a:1 b:2", "a:1 m:x b:2", "b:2 a:1", "b:2 a:1 m:x"},
-        {"a conflict copy: a union", "", "a:1x b:2", "a:1y c:3", "a:1x a~1y c:3 b:2"},
-        {"a copy merged once already", "", "a:1x a~1y", "a:1y", "a:1x a~1y"},
-        // clang-format on
+        {"Hello", "Hello world", "Hello there", "Hello there world"},
+        {"", "milk", "eggs", "eggs milk"},
+        {"", "milk\n", "eggs\nflour", "eggs\nflour\nmilk\n"},
+        {"milk\neggs", "bread\nmilk\neggs", "milk\neggs\nflour", "bread\nmilk\neggs\nflour"},
+        {"one two three", "one 2 three", "one two 3", "one 2 3"},
+        {"one two three", "one three", "one two three four", "one three four"},
+        {"same", "same edit", "same edit", "same edit"},
+        {"a b c", "a X c", "a Y c", nullptr},   // both replaced the same word
+        {"a b c d", "a d", "a b Y d", nullptr}, // typed inside what the other deleted
+        {"a b c", "a c", "a c", "a c"},         // the same deletion, once
+        {"a b", "a new b", "a b", "a new b"},   // one side only
+        {"x\r\ny", "x\r\nmid\r\ny", "x\r\ny!", "x\r\nmid\r\ny!"},
+        {"café", "café au lait", "un café", "un café au lait"},
+        {"\U0001F600 b", "\U0001F600\U0001F601 b", "\U0001F600 b c", "\U0001F600\U0001F601 b c"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(mergeNotes(notes(c.base), notes(c.mine), notes(c.theirs)), notes(c.merged))
-            << c.what;
+    for (const auto& c : cases) {
+        const QString base = QString::fromUtf8(c.base), mine = QString::fromUtf8(c.mine),
+                      theirs = QString::fromUtf8(c.theirs);
+        const auto expected = c.merged ? std::optional(QString::fromUtf8(c.merged)) : std::nullopt;
+        EXPECT_EQ(mergeTexts(base, mine, theirs), expected) << c.base << " | " << c.mine;
+        EXPECT_EQ(mergeTexts(base, theirs, mine), expected) << c.base << " | " << c.theirs;
+    }
 }
 
-// Both machines changed the same note while apart; Syncthing keeps one
-// version as the file and the other as a conflict copy on both machines.
-TEST(NotesMerge, TwoMachinesMergingEachOthersVersionsConverge) {
-    const QList<Note> base = notes("a:1 b:2"), onA = notes("a:1A b:2"), onB = notes("a:1B b:2 c:3");
-    // A gets B's file and merges its own version back in from the copy; B merges A's copy.
-    const QList<Note> a = mergeNotes({}, mergeNotes(onA, onA, onB), onA);
-    const QList<Note> b = mergeNotes({}, onB, onA);
-    EXPECT_EQ(a, b);
-    for (const char* text : {"1A", "1B"})
-        EXPECT_TRUE(
-            std::any_of(a.begin(), a.end(), [&](const Note& n) { return n.content == text; }));
-    // Each merging the other's file three-way comes to the same texts after one more exchange.
-    const QList<Note> a2 = mergeNotes(base, onA, onB), b2 = mergeNotes(base, onB, onA);
-    EXPECT_EQ(mergeNotes(b2, b2, a2), a2);
+// One machine's notes with what it knows of them; `doc` is what it saves.
+struct Machine {
+    AncestorTexts texts{{}};
+    NotesLedger ledger{texts};
+    QList<Note> notes;
+
+    explicit Machine(const QList<Note>& base) : notes(base) { ledger.reset({base, {}, {}}); }
+    NotesDocument doc() {
+        ledger.record(notes);
+        return ledger.document(notes);
+    }
+    void merge(const NotesDocument& theirs) { notes = ledger.merge(notes, theirs, true).notes; }
+};
+
+// Two machines act apart from one shared list, then each merges the other's
+// file: both must end with the same file, holding what the row says.
+TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
+    using Act = std::function<void(Machine&)>;
+    const auto edit = [](int i, const char* text) {
+        return [=](Machine& m) { m.notes[i].content = QString::fromUtf8(text); };
+    };
+    const auto twice = [](int i, const char* first, const char* then) { // more versions
+        return [=](Machine& m) {
+            m.notes[i].content = first;
+            (void)m.doc();
+            m.notes[i].content = then;
+        };
+    };
+    const auto close = [](int i) { return [=](Machine& m) { m.notes.removeAt(i); }; };
+    const auto add = [](const char* text) { // created in the order of their letters
+        return [=](Machine& m) { m.notes.append(Note{QUuid::createUuid(), text, double(*text)}); };
+    };
+    const Act nothing = [](Machine&) {};
+    const struct {
+        const char* what;
+        Act a, b;
+        QStringList merged;
+    } cases[] = {
+        {"edits in different notes", edit(0, "one A"), edit(1, "two B"), {"one A", "two B"}},
+        {"an edit on one side", edit(1, "two B"), nothing, {"one", "two B"}},
+        {"a close against an edit of another note", close(0), edit(1, "two B"), {"two B"}},
+        {"a close against an edit of that note", close(0), edit(0, "one B"), {"one B", "two"}},
+        {"both typed at the end", edit(0, "one A"), edit(0, "one B"), {"one A B", "two"}},
+        // The text with more versions stays; the other goes right after it.
+        {"both replaced the same word",
+         twice(0, "un", "uno"),
+         edit(0, "eins"),
+         {"uno", "eins", "two"}},
+        {"the other text already in a note", twice(0, "un", "uno"), edit(0, "two"), {"uno", "two"}},
+        {"new notes on both", add("a"), add("b"), {"one", "two", "a", "b"}},
+        {"both closed the same note", close(1), close(1), {"one"}},
+    };
+    const QList<Note> base = notesWith({"one", "two"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine a(base), b(base);
+        c.a(a);
+        c.b(b);
+        const NotesDocument fromA = a.doc(), fromB = b.doc();
+        a.merge(fromB);
+        b.merge(fromA);
+        EXPECT_EQ(NotesFile::encode(a.doc()), NotesFile::encode(b.doc()));
+        EXPECT_EQ(textsOf(a.notes), c.merged);
+        // Merging the same again, or a stale version, changes nothing.
+        const NotesDocument settled = a.doc();
+        a.merge(fromB);
+        b.merge(fromB);
+        EXPECT_EQ(NotesFile::encode(a.doc()), NotesFile::encode(settled));
+        EXPECT_EQ(NotesFile::encode(b.doc()), NotesFile::encode(settled));
+    }
+}
+
+// An earlier Jotbox, or a text editor, writes the file without ancestry.
+TEST(NotesMerge, AFileWithoutAncestryIsAnEditOfWhatThisMachineLastSaw) {
+    Machine a(notesWith({"one", "two"}));
+    (void)a.doc();
+    QList<Note> edited = a.notes;
+    edited[1].content = "two, edited elsewhere";
+    a.notes[0].content = "one, edited here";
+    a.merge(NotesDocument{edited, {}, {}});
+    EXPECT_EQ(textsOf(a.notes), (QStringList{"one, edited here", "two, edited elsewhere"}));
 }
 
 } // namespace

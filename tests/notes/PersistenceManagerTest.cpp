@@ -51,10 +51,10 @@ TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemB
         EXPECT_EQ(PersistenceManager(folder()).load(), sample);
         EXPECT_EQ(entriesOf(folder()), QStringList{"notes.json"}); // nothing else left behind
     }
-    // The user's own folder keeps its mode; a loose file is made private.
+    // The user's own folder keeps its mode; a loose file is made private at the next change.
     ::chmod(QFile::encodeName(folder()).constData(), 0755);
     ::chmod(QFile::encodeName(file()).constData(), 0644);
-    EXPECT_FALSE(manager.save(sample));
+    EXPECT_FALSE(manager.save(notesWith({"changed"})));
     EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0755u, 0600u));
 }
 

@@ -6,18 +6,21 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <functional>
 
 namespace jotbox::testing {
 
 // The real file system, with a log of the calls a save makes ("sync folder",
-// "rename notes.json.saving-… notes.json") and one call that can be made to
-// fail with a chosen error.
+// "rename notes.json.saving-… notes.json"), one call that can be made to
+// fail with a chosen error, and another program acting before a call.
 class RecordingFileSystem final : public PosixFileSystem {
 public:
     QStringList calls;
     // The first call whose log entry starts with this fails with `failError`.
     QString failOn;
     int failError = EIO;
+    // Runs before each call, with its log entry.
+    std::function<void(const QString&)> before;
 
     int openDirectory(const QByteArray& path) override {
         const int fd = run("open folder", [&] { return PosixFileSystem::openDirectory(path); });
@@ -60,6 +63,8 @@ private:
     // Logs the call, then makes it, or fails it when it is the one to fail.
     template <typename F> int run(const QString& entry, F&& call) {
         calls << entry;
+        if (before)
+            before(entry);
         if (!failOn.isEmpty() && entry.startsWith(failOn)) {
             failOn.clear();
             return -failError;

@@ -4,6 +4,7 @@
 #include "notes/ManualClock.h"
 #include "notes/NoteTexts.h"
 #include "notes/NotesFile.h"
+#include "notes/RecordingFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,28 @@ class StoreFixture : public ::testing::Test {
 protected:
     QTemporaryDir tmp;
     ManualClock clock;
+    std::shared_ptr<RecordingFileSystem> fs = std::make_shared<RecordingFileSystem>();
     std::shared_ptr<PersistenceManager> persistence =
-        std::make_shared<PersistenceManager>(tmp.path());
+        std::make_shared<PersistenceManager>(tmp.path(), QString(), fs);
+    // The store's timers as it makes them: the save timer first.
+    std::vector<ManualClock::Timer*> timers;
     ManualClock::Timer* timer = nullptr;
     std::unique_ptr<NoteStore> store;
     int changes = 0;
 
+    TimerFactory makeTimer() {
+        return [this] {
+            auto t = clock.makeTimer();
+            timers.push_back(t.get());
+            return t;
+        };
+    }
     void start(const QStringList& saved = {}) {
         ASSERT_TRUE(saved.isEmpty() || !persistence->save(notesWith(saved)));
-        auto t = clock.makeTimer();
-        timer = t.get();
-        store = std::make_unique<NoteStore>(persistence, std::move(t));
+        store.reset();
+        timers.clear();
+        store = std::make_unique<NoteStore>(persistence, makeTimer());
+        timer = timers.front();
         changes = 0;
         QObject::connect(store.get(), &NoteStore::objectWillChange, [this] { ++changes; });
     }

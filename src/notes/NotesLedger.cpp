@@ -1,0 +1,126 @@
+#include "notes/NotesLedger.h"
+
+#include "notes/TextEquivalence.h"
+
+#include <QSet>
+
+namespace jotbox {
+
+namespace {
+
+bool sameData(const QString& a, const QString& b) {
+    return a.size() == b.size() && a.constData() == b.constData();
+}
+
+} // namespace
+
+QHash<QUuid, KnownVersion> NotesLedger::versionsOf(const NotesDocument& document) {
+    QHash<QUuid, KnownVersion> versions;
+    for (qsizetype i = 0; i < document.notes.size(); ++i)
+        versions.emplace(document.notes[i].id,
+                         KnownVersion{document.ancestry.value(i), document.notes[i].content});
+    return versions;
+}
+
+void NotesLedger::reset(NotesDocument document) {
+    recordOutsideEdits(document);
+    m_entries.clear();
+    take(document);
+    written(document);
+}
+
+void NotesLedger::written(const NotesDocument& document) {
+    m_onDisk = versionsOf(document);
+    m_diskOrder.clear();
+    for (const Note& note : document.notes)
+        m_diskOrder.append(note.id);
+}
+
+// Keeps each text seen at hand, as an ancestor for later merges.
+void NotesLedger::keepTexts(const QHash<QUuid, KnownVersion>& versions) {
+    for (auto it = versions.cbegin(); it != versions.cend(); ++it) {
+        const auto old = m_entries.constFind(it.key());
+        if (const auto head = it->ancestry.head();
+            head && (old == m_entries.cend() || old->ancestry.head() != head))
+            m_texts.put(head->hash, it->text);
+    }
+}
+
+void NotesLedger::take(const NotesDocument& document) {
+    QHash<QUuid, KnownVersion> entries = versionsOf(document);
+    keepTexts(entries);
+    m_entries = std::move(entries);
+    m_closed = document.closed;
+}
+
+void NotesLedger::record(const QList<Note>& notes) {
+    const ReplicaId me = m_texts.replica();
+    QSet<QUuid> present;
+    for (const Note& note : notes) {
+        present.insert(note.id);
+        auto entry = m_entries.find(note.id);
+        if (entry == m_entries.end()) {
+            // New here; or back after a close, whose versions it must outgrow.
+            NoteAncestry ancestry;
+            for (const ClosedNote& closed : std::as_const(m_closed))
+                if (closed.id == note.id)
+                    ancestry.versions = closed.versions;
+            m_closed.removeIf([&](const ClosedNote& c) { return c.id == note.id; });
+            entry = m_entries.insert(note.id, KnownVersion{ancestry, QString()});
+        } else if (sameData(entry->text, note.content)) {
+            continue;
+        } else if (!entry->ancestry.history.isEmpty() &&
+                   canonicallyEqual(entry->text, note.content)) {
+            entry->text = note.content;
+            continue;
+        }
+        const TextHash hash = hashText(note.content);
+        const auto parent = entry->ancestry.head();
+        entry->ancestry.versions.bump(me);
+        entry->ancestry.append(hash, parent ? QList{*parent} : QList<NoteAncestry::Id>{});
+        entry->text = note.content;
+        m_texts.put(hash, note.content);
+    }
+    const NoteTime now = currentNoteTime();
+    bool closedAny = false;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (present.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        m_closed.append(ClosedNote{it.key(), it->ancestry.versions, now});
+        closedAny = true;
+        it = m_entries.erase(it);
+    }
+    if (closedAny)
+        m_closed = boundClosed(m_closed);
+}
+
+NotesDocument NotesLedger::document(const QList<Note>& notes) const {
+    NotesDocument document{notes, {}, m_closed};
+    document.ancestry.reserve(notes.size());
+    for (const Note& note : notes)
+        document.ancestry.append(m_entries.value(note.id).ancestry);
+    return document;
+}
+
+NotesDocument NotesLedger::merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile) {
+    record(notes);
+    recordOutsideEdits(theirs, m_onDisk, m_entries);
+    keepTexts(versionsOf(theirs));
+    NotesDocument merged = mergeDocuments(document(notes), theirs, m_texts, m_diskOrder);
+    take(merged);
+    if (isTheFile)
+        written(theirs);
+    return merged;
+}
+
+void NotesLedger::pruneTexts() {
+    QSet<TextHash> named;
+    for (const KnownVersion& entry : std::as_const(m_entries))
+        for (const NoteAncestry::Version& version : entry.ancestry.history)
+            named.insert(version.id.hash);
+    m_texts.keepOnly(named);
+}
+
+} // namespace jotbox

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "notes/AncestorTexts.h"
+#include "notes/NotesFile.h"
+#include "notes/NotesMerge.h"
+
+#include <QHash>
+#include <QList>
+
+namespace jotbox {
+
+// What this machine knows of each note's ancestry and of closed notes, kept
+// in step with the notes in memory: an edit here becomes a version of this
+// installation, a note that went is remembered as closed, and the texts
+// notes go through are kept as ancestors for later merges. Also remembers
+// what the file held when last read or written.
+class NotesLedger {
+public:
+    explicit NotesLedger(AncestorTexts& texts) : m_texts(texts) {}
+
+    // Starts over from the file's content.
+    void reset(NotesDocument document);
+    // Turns what changed in `notes` since the last call into versions and
+    // closes; cheap when nothing did.
+    void record(const QList<Note>& notes);
+    // The file's content for `notes`, as recorded.
+    NotesDocument document(const QList<Note>& notes) const;
+    // The file now holds this.
+    void written(const NotesDocument& document);
+    // Merges another version of the file (the file itself, or a sync
+    // engine's copy of it) into `notes`, recorded first, and takes the
+    // result as its own.
+    NotesDocument merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile);
+    // Forgets ancestor texts no note's history names any more.
+    void pruneTexts();
+
+private:
+    void take(const NotesDocument& document);
+    void keepTexts(const QHash<QUuid, KnownVersion>& versions);
+    static QHash<QUuid, KnownVersion> versionsOf(const NotesDocument& document);
+
+    AncestorTexts& m_texts;
+    QHash<QUuid, KnownVersion> m_entries; // the notes in memory, as recorded
+    QList<ClosedNote> m_closed;
+    QHash<QUuid, KnownVersion> m_onDisk; // the file, when last read or written
+    QList<QUuid> m_diskOrder;
+};
+
+} // namespace jotbox

@@ -1,0 +1,158 @@
+#include "notes/NotesSync.h"
+
+#include "notes/NoteStore.h"
+
+namespace jotbox {
+
+namespace {
+
+// Writes between two clear-outs of ancestor texts nothing names any more.
+constexpr int kPruneEvery = 64;
+
+// A hand-made file may hold an id twice: each later one gets an id of its
+// own, derived from the id and its place, so that every machine agrees.
+void giveDuplicatesTheirOwnIds(NotesDocument& document) {
+    QSet<QUuid> seen;
+    for (qsizetype i = 0; i < document.notes.size(); ++i) {
+        Note& note = document.notes[i];
+        if (!seen.contains(note.id)) {
+            seen.insert(note.id);
+            continue;
+        }
+        note.id = QUuid::createUuidV5(note.id, QString::number(i));
+        seen.insert(note.id);
+    }
+}
+
+} // namespace
+
+NotesSync::NotesSync(NoteStore& store, PersistenceManager& persistence, TimerFactory makeTimer)
+    : m_store(store), m_persistence(persistence), m_texts(persistence.cacheDirectory()),
+      m_makeTimer(std::move(makeTimer)) {}
+
+NotesSync::~NotesSync() {
+    if (m_lookTimer)
+        m_lookTimer->stop();
+}
+
+QList<Note> NotesSync::load() {
+    NotesDocument document = m_persistence.loadDocument();
+    giveDuplicatesTheirOwnIds(document);
+    m_fresh = document.notes.isEmpty();
+    m_ledger.reset(document);
+    m_ledger.pruneTexts();
+    return document.notes;
+}
+
+void NotesSync::watch() {
+    m_lookTimer = m_makeTimer();
+    m_lookTimer->setCallback([this] { (void)look(); });
+    m_watcher = std::make_unique<NotesFolderWatcher>(m_persistence.directoryPath(),
+                                                     m_persistence.filePath());
+    connect(m_watcher.get(), &NotesFolderWatcher::changed, this,
+            [this] { m_lookTimer->start(kLookDelay); });
+}
+
+NotesSync::Saved NotesSync::save(bool final) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!look()) {
+            if (!final)
+                return Saved::later;
+            m_persistence.acceptCurrent();
+            m_lookedAgain = 0;
+        }
+        switch (write()) {
+        case PersistenceManager::Written::yes:
+        case PersistenceManager::Written::unchanged:
+            return Saved::yes;
+        case PersistenceManager::Written::failed:
+            return Saved::failed;
+        case PersistenceManager::Written::raced:
+            break; // another version landed meanwhile: merge it, then try again
+        }
+    }
+    return Saved::later;
+}
+
+bool NotesSync::look() {
+    if (m_lookedAgain > 0 && m_lookTimer && m_lookTimer->isActive())
+        return false; // still waiting for the file to settle
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        PersistenceManager::DiskState disk = m_persistence.reread();
+        if (disk.kind == PersistenceManager::DiskState::missing ||
+            disk.kind == PersistenceManager::DiskState::unreadable) {
+            // Mid-way through a sync engine's replace or write: never "no notes".
+            if (m_lookedAgain < kLookAgain && m_lookTimer) {
+                m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
+                return false;
+            }
+            m_persistence.acceptCurrent(); // waited long enough: it is what it is
+        }
+        m_lookedAgain = 0;
+        const bool changed = disk.kind == PersistenceManager::DiskState::changed;
+        if (changed)
+            adopt(disk.document, true);
+        const QStringList copies = mergeConflictCopies();
+        if (!changed && copies.isEmpty())
+            return true;
+        // Whatever the merge made of it is written back at once.
+        const auto written = write();
+        if (written == PersistenceManager::Written::raced)
+            continue;
+        if (written == PersistenceManager::Written::failed) {
+            m_store.retryLater();
+            return true;
+        }
+        // A copy goes only once everything in it is safely on disk.
+        for (const QString& path : copies)
+            m_persistence.removeCopy(path);
+        return true;
+    }
+    return true;
+}
+
+void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
+    const QList<Note>& mine = m_store.notes();
+    // A fresh start's blank note holds nothing to keep beside their notes.
+    const bool fresh = m_fresh && mine.size() == 1 && mine.front().content.isEmpty();
+    NotesDocument merged = theirs;
+    giveDuplicatesTheirOwnIds(merged);
+    if (fresh)
+        m_ledger.reset(merged);
+    else
+        merged = m_ledger.merge(mine, std::move(merged), isTheFile);
+    m_fresh = false;
+    if (merged.notes.isEmpty()) // their file held none
+        merged.notes.append(Note::make());
+    m_store.replaceNotes(merged.notes);
+}
+
+QStringList NotesSync::mergeConflictCopies() {
+    QStringList merged;
+    for (const QString& path : m_persistence.conflictCopies()) {
+        const auto copy = m_persistence.readCopy(path);
+        if (!copy)
+            continue; // unreadable: left alone
+        adopt(*copy, false);
+        merged << path;
+    }
+    return merged;
+}
+
+PersistenceManager::Written NotesSync::write() {
+    m_ledger.record(m_store.notes());
+    const NotesDocument document = m_ledger.document(m_store.notes());
+    const auto written = m_persistence.write(document);
+    if (written == PersistenceManager::Written::yes ||
+        written == PersistenceManager::Written::unchanged) {
+        m_fresh = false;
+        m_ledger.written(document);
+        if (m_watcher)
+            m_watcher->rewatch();
+        if (written == PersistenceManager::Written::yes && ++m_writes % kPruneEvery == 0)
+            m_ledger.pruneTexts();
+    }
+    return written;
+}
+
+} // namespace jotbox

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "notes/AncestorTexts.h"
+#include "notes/NotesFolderWatcher.h"
+#include "notes/NotesLedger.h"
+#include "notes/PersistenceManager.h"
+#include "notes/SingleShotTimer.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace jotbox {
+
+class NoteStore;
+using TimerFactory = std::function<std::unique_ptr<SingleShotTimer>()>;
+
+// Keeps the store's notes and "notes.json" in step when other programs (a
+// sync engine) change the file too: every save first merges what arrived,
+// and never lands over a version it has not seen; what arrives while
+// nobody types is merged once it has been quiet for a moment, and written
+// back when the merge changed it; sync engines' conflict copies are merged
+// the same way and removed once their notes are on disk.
+class NotesSync : public QObject {
+    Q_OBJECT
+public:
+    // A change to the folder is looked at once it has been quiet this long.
+    // A file left missing or half-written is looked at again after twice
+    // that, and so on, this many times, before it is taken as it is.
+    static constexpr std::chrono::milliseconds kLookDelay{500};
+    static constexpr int kLookAgain = 6;
+
+    enum class Saved { yes, later, failed };
+
+    NotesSync(NoteStore& store, PersistenceManager& persistence, TimerFactory makeTimer);
+    ~NotesSync() override;
+
+    // The notes on disk, at start.
+    QList<Note> load();
+    // Writes the store's notes, merging what arrived first. `later` while
+    // the file is missing or half-written, unless `final`: then it is taken
+    // as it is (an unreadable one set aside first).
+    Saved save(bool final = false);
+    // From now on notices what other programs do to the folder.
+    void watch();
+    // Merges what changed on disk; false while a changed file is missing or
+    // half-written (it is looked at again).
+    bool look();
+
+private:
+    void adopt(const NotesDocument& theirs, bool isTheFile);
+    PersistenceManager::Written write();
+    QStringList mergeConflictCopies();
+
+    NoteStore& m_store;
+    PersistenceManager& m_persistence;
+    AncestorTexts m_texts;
+    NotesLedger m_ledger{m_texts};
+    TimerFactory m_makeTimer;
+    std::unique_ptr<NotesFolderWatcher> m_watcher;
+    std::unique_ptr<SingleShotTimer> m_lookTimer;
+    int m_lookedAgain = 0; // looks at a file left missing or half-written
+    bool m_fresh = false;  // nothing read or written yet
+    int m_writes = 0;
+};
+
+} // namespace jotbox

@@ -1,0 +1,404 @@
+// Machines sharing their notes folder through a sync engine that behaves
+// like Syncthing, driven at random from a seed, checked after each round
+// once everything has settled:
+// - every machine's file is the same, byte for byte, and is what its store holds;
+// - every word typed is there, unless someone deleted it or closed its note
+//   having seen it; and in one note only, but for conflict notes;
+// - a note closed while nobody else touched it stays closed;
+// - conflict notes come only from changes that can overlap (a deletion
+//   against another machine's edit of the same note), one at most for each.
+#include "notes/NoteStore.h"
+#include "notes/NotesSync.h"
+
+#include "notes/FileContents.h"
+#include "notes/ManualClock.h"
+#include "notes/NoteTexts.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <map>
+#include <random>
+#include <set>
+
+using namespace jotbox;
+using namespace jotbox::testing;
+using namespace std::chrono_literals;
+using ms = std::chrono::milliseconds;
+
+namespace {
+
+// Flushes to a disk cost nothing here: thousands of saves in seconds.
+class NoFlushFileSystem final : public PosixFileSystem {
+    int sync(int) override { return 0; }
+};
+
+constexpr auto kFile = "notes.json";
+using Bytes = std::optional<QByteArray>; // none: no such file
+
+Bytes readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? Bytes(f.readAll()) : std::nullopt;
+}
+
+QStringList conflictCopiesIn(const QString& folder) {
+    return QDir(folder).entryList({"notes.sync-conflict-*"}, QDir::Files);
+}
+
+// Syncthing as the notes see it: a change a machine makes is noticed within
+// a second and sent to each peer with a delay, in order, and held back while
+// the two are paused. Each version of a file carries a version vector, so
+// that a stale one never replaces a newer one. An incoming file is written
+// as a temporary, the old one deleted and the temporary renamed in a moment
+// later; when both changed a file, one version wins (the newer; here a
+// coin) and the other becomes a conflict copy, which travels like any file.
+class Engine {
+public:
+    Engine(std::vector<QString> folders, std::mt19937& random)
+        : m_folders(std::move(folders)), m_random(random), m_known(m_folders.size()),
+          m_paused(m_folders.size(), std::vector<bool>(m_folders.size())) {
+        for (std::size_t m = 0; m < m_folders.size(); ++m)
+            m_known[m][kFile] = {readFile(path(m, kFile)), {}, {}};
+    }
+
+    void setPaused(std::size_t a, std::size_t b, bool paused) {
+        m_paused[a][b] = m_paused[b][a] = paused;
+    }
+    void resumeAll() {
+        for (auto& row : m_paused)
+            std::fill(row.begin(), row.end(), false);
+    }
+    // Whatever the engine has in hand.
+    bool busy() const { return !m_queue.empty() || !m_renames.empty() || !m_outbox.empty(); }
+
+    // One tick at `now`: renames due, deliveries due, and a scan each second.
+    // Calls `touched` for each machine whose folder it changed.
+    template <typename Touched> void tick(ms now, Touched&& touched) {
+        for (auto it = m_renames.begin(); it != m_renames.end();) {
+            if (it->due > now) {
+                ++it;
+                continue;
+            }
+            ::rename(QFile::encodeName(path(it->to, ".syncthing.notes.json.tmp")),
+                     QFile::encodeName(path(it->to, kFile)));
+            touched(it->to);
+            it = m_renames.erase(it);
+        }
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            const bool blocked =
+                it->due > now || m_paused[it->from][it->to] ||
+                std::any_of(m_queue.begin(), it,
+                            [&](const Message& earlier) {
+                                return earlier.to == it->to && earlier.name == it->name;
+                            }) ||
+                std::any_of(m_renames.begin(), m_renames.end(),
+                            [&](auto& r) { return r.to == it->to && it->name == kFile; });
+            if (blocked) {
+                ++it;
+                continue;
+            }
+            deliver(*it, now);
+            touched(it->to);
+            it = m_queue.erase(it);
+        }
+        if (now.count() % 1000 == 0)
+            for (std::size_t m = 0; m < m_folders.size(); ++m)
+                scan(m, now);
+        m_queue.insert(m_queue.end(), m_outbox.begin(), m_outbox.end());
+        m_outbox.clear();
+    }
+
+private:
+    using Versions = std::map<std::size_t, int>;
+    struct Version {
+        Bytes bytes;
+        Versions versions;
+        std::pair<ms, std::size_t> modified; // when, and where: the newer wins a conflict
+    };
+    struct Message {
+        std::size_t from, to;
+        QString name;
+        Version version;
+        ms due;
+    };
+    struct Rename {
+        std::size_t to;
+        ms due;
+    };
+
+    static bool covers(const Versions& a, const Versions& b) {
+        return std::all_of(b.begin(), b.end(), [&](const auto& e) {
+            return a.count(e.first) && a.at(e.first) >= e.second;
+        });
+    }
+    static Versions joined(Versions a, const Versions& b) {
+        for (const auto& [k, v] : b)
+            a[k] = std::max(a[k], v);
+        return a;
+    }
+    QString path(std::size_t m, const QString& name) const { return m_folders[m] + '/' + name; }
+
+    // What changed since the last exchange goes out to every peer.
+    void scan(std::size_t m, ms now) {
+        std::set<QString> names{kFile}; // what is there, and what was there last time
+        for (const QString& name : conflictCopiesIn(m_folders[m]))
+            names.insert(name);
+        for (const auto& [name, version] : m_known[m])
+            if (version.bytes)
+                names.insert(name);
+        for (const QString& name : names)
+            if (name != kFile || std::none_of(m_renames.begin(), m_renames.end(),
+                                              [&](const Rename& r) { return r.to == m; }))
+                notice(m, name, now); // but not its own replacement in progress
+    }
+
+    void notice(std::size_t m, const QString& name, ms now) {
+        Version& known = m_known[m][name];
+        const Bytes current = readFile(path(m, name));
+        if (known.bytes == current)
+            return;
+        known.bytes = current;
+        ++known.versions[m];
+        known.modified = {now, m};
+        for (std::size_t peer = 0; peer < m_folders.size(); ++peer)
+            if (peer != m)
+                m_outbox.push_back({m, peer, name, known, now + ms(200 + m_random() % 1500)});
+    }
+
+    void deliver(const Message& message, ms now) {
+        const std::size_t m = message.to;
+        notice(m, message.name, now); // a change here not sent yet is a version too
+        Version& known = m_known[m][message.name];
+        const Version& incoming = message.version;
+        if (covers(known.versions, incoming.versions))
+            return; // seen already
+        const Versions both = joined(known.versions, incoming.versions);
+        const bool conflict = !covers(incoming.versions, known.versions);
+        if (known.bytes == incoming.bytes || (conflict && !incoming.bytes) ||
+            (conflict && known.bytes && known.modified > incoming.modified)) {
+            // The same content; a change here outlives a delete; or ours is newer:
+            // theirs becomes the copy, everywhere alike.
+            if (conflict && known.bytes && incoming.bytes && known.bytes != incoming.bytes)
+                writeAll(path(m, conflictName(incoming)), *incoming.bytes);
+            known.versions = both;
+            return;
+        }
+        if (conflict && known.bytes)
+            ::rename(QFile::encodeName(path(m, message.name)),
+                     QFile::encodeName(path(m, conflictName(known))));
+        known = {incoming.bytes, both, incoming.modified};
+        if (!incoming.bytes) {
+            QFile::remove(path(m, message.name));
+        } else if (message.name != kFile) {
+            writeAll(path(m, message.name), *incoming.bytes);
+        } else { // the file goes, and its successor comes a moment later
+            writeAll(path(m, ".syncthing.notes.json.tmp"), *incoming.bytes);
+            QFile::remove(path(m, kFile));
+            m_renames.push_back({m, now + ms(100 * (m_random() % 4))});
+        }
+    }
+
+    // Named after the version it keeps, as each machine names the same copy alike.
+    static QString conflictName(const Version& version) {
+        return QString("notes.sync-conflict-20261207-%1-ABCD%2.json")
+            .arg(version.modified.first.count() / 100, 6, 10, QChar('0'))
+            .arg(version.modified.second, 3, 10, QChar('0'));
+    }
+
+    std::vector<QString> m_folders;
+    std::mt19937& m_random;
+    std::vector<std::map<QString, Version>> m_known; // per machine: each file as last exchanged
+    std::vector<std::vector<bool>> m_paused;
+    std::deque<Message> m_queue;
+    std::vector<Message> m_outbox; // sent during this tick
+    std::vector<Rename> m_renames;
+};
+
+struct Machine {
+    Machine(QString folder, QString cache, ManualClock& clock)
+        : folder(std::move(folder)), cache(std::move(cache)), clock(clock) {
+        start();
+    }
+    QString folder, cache;
+    ManualClock& clock;
+    std::shared_ptr<FileSystem> fs = std::make_shared<NoFlushFileSystem>();
+    std::unique_ptr<NoteStore> store;
+    std::optional<ms> lookAt; // when its folder watcher would have called
+
+    void start() {
+        store = std::make_unique<NoteStore>(std::make_shared<PersistenceManager>(folder, cache, fs),
+                                            [this] { return clock.makeTimer(); });
+        store->watchFolder();
+    }
+    void restart() {
+        store->flush();
+        store.reset();
+        start();
+    }
+};
+
+QStringList wordsOf(const QString& text) {
+    return text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+}
+
+void runModel(unsigned seed, int rounds, std::size_t machines) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    std::mt19937 random(seed);
+    const auto chance = [&](int percent) { return int(random() % 100) < percent; };
+    QTemporaryDir tmp(QDir("/dev/shm").exists() ? "/dev/shm/jotbox-model-XXXXXX" : QString());
+    ManualClock clock;
+    ms now{0};
+    std::vector<QString> folders;
+    std::vector<std::unique_ptr<Machine>> m;
+    const QList<Note> initial = notesWith({"alpha", "beta", "gamma"});
+    const QByteArray initialBytes = *NotesFile::encode(initial);
+    for (std::size_t i = 0; i < machines; ++i) {
+        folders.push_back(tmp.filePath(QString("m%1/Jotbox").arg(i)));
+        QDir().mkpath(folders.back());
+        writeAll(folders.back() + "/notes.json", initialBytes);
+        m.push_back(std::make_unique<Machine>(folders.back(),
+                                              tmp.filePath(QString("m%1/cache").arg(i)), clock));
+    }
+    Engine engine(folders, random);
+    const auto step = [&] {
+        now += 100ms;
+        clock.advance(100ms);
+        engine.tick(now, [&](std::size_t i) { m[i]->lookAt = now + 1000ms; });
+        for (auto& machine : m)
+            if (machine->lookAt && *machine->lookAt <= now) {
+                machine->lookAt.reset();
+                (void)machine->store->look();
+            }
+    };
+
+    std::set<QUuid> created, conflictIds; // notes users made, and those merges made
+    for (const Note& n : initial)
+        created.insert(n.id);
+    std::map<QString, QUuid> typed; // every word typed, and in which note
+    std::set<QString> removed;      // words a user deleted, or whose note they closed
+    int counter = 0, steps = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        std::map<QUuid, std::set<std::size_t>> editedBy;
+        std::map<QUuid, int> deletions; // per note, this round
+        std::set<QUuid> closed;
+        for (int op = 1 + int(random() % 6); op > 0; --op) {
+            const std::size_t who = random() % machines;
+            Machine& at = *m[who];
+            NoteStore& store = *at.store;
+            const qint64 tab = qint64(random() % store.notes().size());
+            store.selectTab(tab);
+            const Note note = store.notes()[tab];
+            QStringList words = wordsOf(note.content);
+            const int kind = int(random() % 100);
+            if (kind < 55) { // typing a word at the end, the start or between two
+                const QString word = QString("w%1").arg(++counter);
+                typed[word] = note.id;
+                words.insert(chance(50) ? words.size() : qsizetype(random() % (words.size() + 1)),
+                             word);
+                typeInto(store, words.join(' '));
+                editedBy[note.id].insert(who);
+            } else if (kind < 70 && !words.isEmpty()) { // deleting one to three words
+                const qsizetype from = qsizetype(random() % words.size());
+                const qsizetype count = std::min<qsizetype>(1 + random() % 3, words.size() - from);
+                for (const QString& w : words.mid(from, count))
+                    removed.insert(w);
+                words.remove(from, count);
+                typeInto(store, words.join(' '));
+                editedBy[note.id].insert(who);
+                ++deletions[note.id];
+            } else if (kind < 78) {
+                store.addTab();
+                created.insert(store.notes().back().id);
+            } else if (kind < 86 && store.notes().size() > 1) {
+                for (const QString& w : words)
+                    removed.insert(w);
+                closed.insert(note.id);
+                store.closeTab(tab);
+            } else if (kind < 92) {
+                at.restart(); // a start with no file makes a blank note
+                for (const Note& n : at.store->notes())
+                    if (!conflictIds.count(n.id))
+                        created.insert(n.id);
+            } else {
+                engine.setPaused(random() % machines, random() % machines, chance(70));
+            }
+            for (int wait = int(random() % 15); wait > 0; --wait)
+                step();
+        }
+
+        // Together again, everything settles.
+        engine.resumeAll();
+        const auto settled = [&] {
+            const Bytes first = readFile(folders[0] + "/notes.json");
+            for (std::size_t i = 0; i < machines; ++i)
+                if (readFile(folders[i] + "/notes.json") != first ||
+                    !conflictCopiesIn(folders[i]).isEmpty() || m[i]->lookAt ||
+                    m[i]->store->hasPendingSave())
+                    return false;
+            return first && !engine.busy() && !clock.busy();
+        };
+        // Settled through two scans of the engine: nothing more will happen.
+        int quiet = 0;
+        for (int s = 0; s < 3000 && quiet < 20; ++s, ++steps) {
+            step();
+            quiet = settled() ? quiet + 1 : 0;
+        }
+        ASSERT_GE(quiet, 20) << "the machines never settle";
+
+        const auto file = NotesFile::decodeDocument(*readFile(folders[0] + "/notes.json"));
+        ASSERT_TRUE(file);
+        for (auto& machine : m)
+            ASSERT_EQ(machine->store->notes(), file->notes) << "a store differs from its file";
+        std::map<QString, int> inUserNotes, anywhere;
+        int conflicts = 0;
+        for (const Note& n : file->notes) {
+            const bool conflict = !created.count(n.id);
+            conflicts += conflict && conflictIds.insert(n.id).second;
+            const QStringList words = wordsOf(n.content);
+            for (const QString& w : QSet(words.begin(), words.end())) {
+                ++anywhere[w];
+                inUserNotes[w] += !conflict;
+            }
+            // A word typed once is in its note once, however the merges crossed.
+            if (!conflict) {
+                ASSERT_EQ(QSet(words.begin(), words.end()).size(), words.size()) << n.content;
+            }
+        }
+        for (const auto& [word, note] : typed) {
+            ASSERT_TRUE(removed.count(word) || anywhere[word] > 0)
+                << word.toStdString() << " is lost";
+            ASSERT_LE(inUserNotes[word], 1) << word.toStdString() << " is in two notes";
+        }
+        for (const QUuid& id : closed) {
+            const bool back = std::any_of(file->notes.begin(), file->notes.end(),
+                                          [&](const Note& n) { return n.id == id; });
+            ASSERT_FALSE(back && !editedBy.count(id)) << "a closed note came back";
+        }
+        int couldOverlap = 0;
+        for (const auto& [id, by] : editedBy)
+            couldOverlap += by.size() > 1 ? deletions[id] : 0;
+        ASSERT_LE(conflicts, couldOverlap) << "conflict notes without a cause";
+    }
+    std::cout << "[ model    ] seed " << seed << ": " << rounds << " rounds on " << machines
+              << " machines, " << counter << " words typed, " << conflictIds.size()
+              << " notes from overlapping changes, " << steps / 10 << " s simulated\n";
+}
+
+TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
+    const unsigned seed = qEnvironmentVariableIntValue("JOTBOX_MODEL_SEED");
+    const int rounds = std::max(1, qEnvironmentVariableIntValue("JOTBOX_MODEL_ROUNDS"));
+    if (seed) {
+        runModel(seed, rounds, std::max(2, qEnvironmentVariableIntValue("JOTBOX_MODEL_MACHINES")));
+        return;
+    }
+    runModel(1, 1000, 2);
+    runModel(2, 300, 3);
+}
+
+} // namespace
