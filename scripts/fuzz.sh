@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the notes-file decoder and the caption rule with libFuzzer.
+# Fuzzes the notes-file decoder, the caption rule and the text merge with libFuzzer.
 #   scripts/fuzz.sh [seconds per target, default 60]
 # Needs clang; scripts/install-deps.sh installs it. What a run finds is kept
 # in build-fuzz/corpus (so later runs go on from there); a crashing input is
@@ -45,4 +45,5 @@ run() { # target corpus-name max-bytes files-under-test...
 }
 run notes_file_fuzzer notes-file 16384 "$root/src/notes/NotesFile.cpp"
 run note_title_fuzzer note-title 8192 "$root/src/notes/Note.cpp" "$root/src/notes/GraphemeClusters.cpp"
+run text_merge_fuzzer text-merge 4096 "$root/src/notes/TextMerge.cpp"
 exit $status

@@ -86,48 +86,62 @@ public:
         std::sort(both.rbegin(), both.rend());
         return both;
     }
-    // Of those, the ones none of the others descends from.
-    QList<Id> latestCommon(const Id& x, const Id& y) const {
-        const QList<Id> both = common(x, y);
-        QList<Id> latest;
-        for (const Id& c : both)
-            if (std::none_of(both.begin(), both.end(), [&](const Id& other) {
+    // Of these, the ones none of the others descends from, latest first.
+    QList<Id> latest(const QList<Id>& ids) const {
+        QList<Id> out;
+        for (const Id& c : ids)
+            if (std::none_of(ids.begin(), ids.end(), [&](const Id& other) {
                     return other != c && ancestors(other).contains(c);
                 }))
-                latest.append(c);
-        return latest;
+                out.append(c);
+        std::sort(out.rbegin(), out.rend());
+        return out;
     }
 
 private:
     QHash<Id, QList<Id>> m_parents;
 };
 
-// The text two versions both started from. Where they came together more
-// than once (each side merged an older version of the other), the latest
-// shared versions are merged into one first, as their own ancestry says.
-// Where this machine never had those texts, an older one it has will do:
-// what both sides added since then is recognised where it begins alike.
-std::optional<QString> baseText(const Lineage& lineage, const Id& x, const Id& y,
-                                const AncestorTexts& texts, int depth = 0) {
-    std::optional<QString> base;
-    std::optional<Id> at;
-    for (const Id& id : lineage.latestCommon(x, y)) {
-        const auto text = texts.get(id.hash);
-        if (!text)
+// The text of one version made of all of `heads`: each merged into the
+// rest against what they share, found the same way (two sides that came
+// together more than once share more than one latest version).
+struct Merged {
+    std::optional<QString> text;
+    QSet<Id> ancestors;
+};
+// None when a text it needs is not on this machine.
+Merged mergeOf(const Lineage& lineage, const QList<Id>& heads, const AncestorTexts& texts,
+               int depth) {
+    Merged all;
+    for (const Id& head : heads) {
+        const QSet<Id> ancestors = lineage.ancestors(head);
+        const auto text = texts.get(head.hash);
+        if (!text || depth > 4)
+            return {};
+        if (!all.text) {
+            all = {text, ancestors};
             continue;
-        if (!base) {
-            base = text;
-            at = id;
-        } else if (depth < 3) {
-            const auto inner = baseText(lineage, *at, id, texts, depth + 1);
-            if (auto merged = inner ? mergeTexts(*inner, *base, *text) : std::nullopt)
-                base = merged;
         }
+        QList<Id> shared;
+        for (const Id& id : ancestors)
+            if (all.ancestors.contains(id))
+                shared.append(id);
+        const auto base = mergeOf(lineage, lineage.latest(shared), texts, depth + 1).text;
+        // A base is only compared against: changes that overlap are kept both.
+        all.text = base ? mergeTexts(*base, *all.text, *text, Overlaps::keepBoth) : std::nullopt;
+        if (!all.text)
+            return {};
+        all.ancestors.unite(ancestors);
     }
-    for (const Id& id : lineage.common(x, y))
-        if (!base)
-            base = texts.get(id.hash);
-    return base;
+    return all;
+}
+
+// The text two versions both started from; none where this machine never
+// had a text it is made of.
+std::optional<QString> baseText(const Lineage& lineage, const Id& x, const Id& y,
+                                const AncestorTexts& texts) {
+    const QList<Id> latest = lineage.latest(lineage.common(x, y));
+    return latest.isEmpty() ? std::nullopt : mergeOf(lineage, latest, texts, 0).text;
 }
 
 struct Outcome {
@@ -158,10 +172,13 @@ Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) 
     if (mineSawTheirs != theirsSawMine)
         return {mineSawTheirs ? m : t, std::nullopt};
 
-    // Both changed it since they last agreed.
+    // Both changed it since they last agreed. Without the text they agreed
+    // on, what both texts hold stands in for it: what only one holds is kept,
+    // though it may be a word the other deleted.
     const auto base =
-        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts);
-    if (auto merged = base ? mergeTexts(*base, m.note.content, t.note.content) : std::nullopt) {
+        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts)
+            .value_or(commonText(m.note.content, t.note.content));
+    if (auto merged = mergeTexts(base, m.note.content, t.note.content)) {
         note.content = *merged;
         ancestry.append(hashText(note.content), {m.head(), t.head()});
         return out;

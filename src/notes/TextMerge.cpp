@@ -144,29 +144,13 @@ void appendApart(QString& out, QStringView text, bool multiline) {
     out.append(text);
 }
 
-// Two insertions at one place, as one: what both begin or end with once
-// (both may have it from a version the base text predates), and between
-// that what each typed, the one that sorts first first. The same whichever
-// is called first.
+// Two different insertions at one place: both, the one that sorts first
+// first, so that every machine merging them gets the same text.
 QString interleave(const Hunk& a, const Hunk& b) {
     const Hunk& first = a.text < b.text ? a : b;
     const Hunk& second = &first == &a ? b : a;
-    const auto id = [](const Hunk& h, qsizetype i) { return h.side->ids[h.sideFrom + i]; };
-    const qsizetype n = first.sideTo - first.sideFrom, m = second.sideTo - second.sideFrom;
-    qsizetype head = 0, tail = 0;
-    while (head < n && head < m && id(first, head) == id(second, head))
-        ++head;
-    while (tail < n - head && tail < m - head &&
-           id(first, n - 1 - tail) == id(second, m - 1 - tail))
-        ++tail;
-    const auto part = [](const Hunk& h, qsizetype from, qsizetype to) {
-        return h.side->span(h.sideFrom + from, h.sideFrom + to);
-    };
-    const bool multiline = first.text.contains(u'\n') || second.text.contains(u'\n');
-    QString out = part(first, 0, head).toString();
-    appendApart(out, part(first, head, n - tail), multiline);
-    appendApart(out, part(second, head, m - tail), multiline);
-    out.append(part(first, n - tail, n));
+    QString out = first.text.toString();
+    appendApart(out, second.text, first.text.contains(u'\n') || second.text.contains(u'\n'));
     return out;
 }
 
@@ -175,7 +159,18 @@ struct Merged {
     std::optional<QString> text; // none when the changes overlap
 };
 
-Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit) {
+// What one side's hunks make of base tokens [from, to).
+QString version(const Tokens& b, qsizetype from, qsizetype to, std::vector<Hunk>::const_iterator h,
+                std::vector<Hunk>::const_iterator end) {
+    QString out;
+    for (; h != end && h->from < to + (h->isInsertion() ? 1 : 0); ++h) {
+        out.append(b.span(from, h->from)).append(h->text);
+        from = h->to;
+    }
+    return out.append(b.span(from, to));
+}
+
+Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps) {
     QHash<QStringView, int> dictionary;
     const Tokens b = tokenize(base, unit, dictionary), m = tokenize(mine, unit, dictionary),
                  t = tokenize(theirs, unit, dictionary);
@@ -213,7 +208,42 @@ Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit) 
         } else if (y->isInsertion() && y->from == x->from) {
             apply(*y++);
         } else {
-            return {};
+            // The stretch both changed, and every change of either side in it.
+            qsizetype from = std::min(x->from, y->from), to = std::max(x->to, y->to);
+            auto xEnd = x, yEnd = y;
+            for (bool grew = true; grew;) {
+                grew = false;
+                for (auto* it : {&xEnd, &yEnd}) {
+                    const auto end = it == &xEnd ? ours->end() : others->end();
+                    while (*it != end && (*it)->from < to + ((*it)->isInsertion() ? 1 : 0)) {
+                        grew |= (*it)->to > to;
+                        to = std::max(to, (*it)->to);
+                        ++*it;
+                    }
+                }
+            }
+            const auto deletesOnly = [](auto begin, auto end) {
+                return std::all_of(begin, end, [](const Hunk& h) { return h.text.isEmpty(); });
+            };
+            out.append(b.span(cursor, from));
+            if (deletesOnly(x, xEnd) && deletesOnly(y, yEnd)) {
+                // Both only deleted: what either deleted goes.
+                for (qsizetype i = from; i < to; ++i)
+                    if (std::none_of(x, xEnd,
+                                     [&](const Hunk& h) { return h.from <= i && i < h.to; }) &&
+                        std::none_of(y, yEnd,
+                                     [&](const Hunk& h) { return h.from <= i && i < h.to; }))
+                        out.append(b.span(i, i + 1));
+            } else if (overlaps == Overlaps::keepBoth) {
+                // As each side has it: the two, one after the other.
+                const QString a = version(b, from, to, x, xEnd), c = version(b, from, to, y, yEnd);
+                out.append(std::min(a, c)).append(std::max(a, c));
+            } else {
+                return {};
+            }
+            cursor = to;
+            x = xEnd;
+            y = yEnd;
         }
     }
     out.append(b.span(cursor, b.size()));
@@ -222,14 +252,37 @@ Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit) 
 
 } // namespace
 
-std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs) {
+QString commonText(QStringView a, QStringView b) {
+    if (a == b)
+        return a.toString();
+    QHash<QStringView, int> dictionary;
+    // The same whichever comes first.
+    const Tokens x = tokenize(std::min(a, b), Unit::words, dictionary),
+                 y = tokenize(std::max(a, b), Unit::words, dictionary);
+    if (x.ids.size() + y.ids.size() > 4 * kMaxDiffering)
+        return {};
+    dtl::Diff<int> diff(x.ids, y.ids);
+    diff.compose();
+    QString common;
+    qsizetype i = 0;
+    for (const auto& [id, info] : diff.getSes().getSequence()) {
+        (void)id;
+        if (info.type == dtl::SES_COMMON)
+            common.append(x.span(i, i + 1));
+        i += info.type != dtl::SES_ADD;
+    }
+    return common;
+}
+
+std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
+                                  Overlaps overlaps) {
     if (mine == theirs || theirs == base)
         return mine.toString();
     if (mine == base)
         return theirs.toString();
-    Merged merged = merge(base, mine, theirs, Unit::words);
+    Merged merged = merge(base, mine, theirs, Unit::words, overlaps);
     if (merged.tooFarApart)
-        merged = merge(base, mine, theirs, Unit::lines);
+        merged = merge(base, mine, theirs, Unit::lines, overlaps);
     return merged.text;
 }
 

@@ -13,9 +13,19 @@ namespace jotbox {
 // at the same place are both kept, the one that sorts first first (with a
 // space or line break between them where they would run together), so that
 // every machine merging the same three texts gets the same one, whichever
-// side it calls its own. nullopt when the changes overlap (both replaced or
-// deleted the same text, or one inserted inside what the other removed),
-// or the texts are too far apart to compare quickly.
-std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs);
+// side it calls its own. Deletions that overlap delete what either deleted.
+// nullopt when other changes overlap (both replaced the same text, or one
+// inserted inside what the other removed), or the texts are too far apart
+// to compare quickly.
+// With `keepBoth`, overlapping changes do not fail: the stretch they
+// changed appears as each side has it, one after the other; fit for a text
+// that is only compared against, never shown.
+enum class Overlaps { fail, keepBoth };
+
+// What two texts have in common, in order, word by word: a text both could
+// have come from by adding only.
+QString commonText(QStringView a, QStringView b);
+std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
+                                  Overlaps overlaps = Overlaps::fail);
 
 } // namespace jotbox

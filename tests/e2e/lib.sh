@@ -47,7 +47,7 @@ wait_for() {
 
 spawn() { "$@" & pids+=($!); } # a background process that cleanup stops
 
-export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" && chmod 700 "$XDG_RUNTIME_DIR"
 notes=$XDG_DATA_HOME/Jotbox/notes.json
 autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop

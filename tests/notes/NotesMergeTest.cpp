@@ -27,6 +27,7 @@ TEST(TextMerge, ChangesInDifferentPlacesCombineOverlappingOnesDoNot) {
         {"a b c", "a X c", "a Y c", nullptr},   // both replaced the same word
         {"a b c d", "a d", "a b Y d", nullptr}, // typed inside what the other deleted
         {"a b c", "a c", "a c", "a c"},         // the same deletion, once
+        {"a b c d e", "a e", "a b e", "a e"},   // deletions that overlap: what either deleted
         {"a b", "a new b", "a b", "a new b"},   // one side only
         {"x\r\ny", "x\r\nmid\r\ny", "x\r\ny!", "x\r\nmid\r\ny!"},
         {"café", "café au lait", "un café", "un café au lait"},

@@ -246,6 +246,17 @@ QStringList wordsOf(const QString& text) {
     return text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
 }
 
+// Where each word of a text starts and ends.
+std::vector<std::pair<qsizetype, qsizetype>> wordSpans(const QString& text) {
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    static const QRegularExpression word("\\S+");
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const auto match = it.next();
+        spans.emplace_back(match.capturedStart(), match.capturedEnd());
+    }
+    return spans;
+}
+
 void runModel(unsigned seed, int rounds, std::size_t machines) {
     SCOPED_TRACE(::testing::Message() << "seed " << seed);
     std::mt19937 random(seed);
@@ -294,22 +305,33 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
             const qint64 tab = qint64(random() % store.notes().size());
             store.selectTab(tab);
             const Note note = store.notes()[tab];
-            QStringList words = wordsOf(note.content);
+            const QStringList words = wordsOf(note.content);
+            const auto spans = wordSpans(note.content);
+            QString text = note.content;
             const int kind = int(random() % 100);
-            if (kind < 55) { // typing a word at the end, the start or between two
+            if (kind < 55) { // typing a word at the end, or before another
                 const QString word = QString("w%1").arg(++counter);
                 typed[word] = note.id;
-                words.insert(chance(50) ? words.size() : qsizetype(random() % (words.size() + 1)),
-                             word);
-                typeInto(store, words.join(' '));
+                const qsizetype at =
+                    chance(50) ? qsizetype(spans.size()) : qsizetype(random() % (spans.size() + 1));
+                if (at == qsizetype(spans.size()))
+                    text.append(text.isEmpty() || text.back().isSpace() ? word : ' ' + word);
+                else
+                    text.insert(spans[at].first, word + ' ');
+                typeInto(store, text);
                 editedBy[note.id].insert(who);
             } else if (kind < 70 && !words.isEmpty()) { // deleting one to three words
                 const qsizetype from = qsizetype(random() % words.size());
-                const qsizetype count = std::min<qsizetype>(1 + random() % 3, words.size() - from);
-                for (const QString& w : words.mid(from, count))
+                const qsizetype to = std::min<qsizetype>(from + 1 + random() % 3, words.size());
+                for (const QString& w : words.mid(from, to - from))
                     removed.insert(w);
-                words.remove(from, count);
-                typeInto(store, words.join(' '));
+                // With the space after them, or before them at the end.
+                const qsizetype start = to == qsizetype(spans.size()) && from > 0
+                                            ? spans[from - 1].second
+                                            : spans[from].first;
+                const qsizetype end = to == qsizetype(spans.size()) ? text.size() : spans[to].first;
+                text.remove(start, end - start);
+                typeInto(store, text);
                 editedBy[note.id].insert(who);
                 ++deletions[note.id];
             } else if (kind < 78) {
@@ -323,7 +345,7 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
             } else if (kind < 92) {
                 at.restart(); // a start with no file makes a blank note
                 for (const Note& n : at.store->notes())
-                    if (!conflictIds.count(n.id))
+                    if (n.id.version() == QUuid::Random) // not a merge's
                         created.insert(n.id);
             } else {
                 engine.setPaused(random() % machines, random() % machines, chance(70));

@@ -1,6 +1,7 @@
 // Any bytes as "notes.json": decoding gives a whole list or none, never a
-// crash, hang or leak; whatever decodes is written back to bytes that decode
-// to the very same list, and writing those again changes nothing.
+// crash, hang or leak; whatever decodes, Jotbox's own keys included, is
+// written back to bytes that decode to the very same notes and ancestry,
+// and writing those again changes nothing.
 #include "notes/NotesFile.h"
 
 #include <algorithm>
@@ -23,13 +24,14 @@ bool identical(const Note& a, const Note& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto notes =
-        NotesFile::decode(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    if (!notes)
+    const auto document =
+        NotesFile::decodeDocument(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (!document)
         return 0;
-    const auto bytes = NotesFile::encode(*notes);
-    const auto back = bytes ? NotesFile::decode(*bytes) : std::nullopt;
-    if (!back || !std::ranges::equal(*notes, *back, identical) ||
+    const auto bytes = NotesFile::encode(*document);
+    const auto back = bytes ? NotesFile::decodeDocument(*bytes) : std::nullopt;
+    if (!back || !std::ranges::equal(document->notes, back->notes, identical) ||
+        document->ancestry != back->ancestry || document->closed != back->closed ||
         NotesFile::encode(*back) != bytes) {
         std::fprintf(stderr, "notes file round trip: %s\n",
                      !bytes  ? "cannot be written"

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Two machines, each with its own Jotbox over its own Syncthing (as the
+# end-to-end run sets them up), measured as a user meets them:
+#  1. ROUNDS rounds of both typing at the same time, in different notes and
+#     in the same one, now and then adding or closing a note: how many notes
+#     there are at the end against how many the users made;
+#  2. ROUNDS rounds of both replacing the same word at the same time
+#     (overlapping changes): how many conflict notes that makes;
+#  3. a word typed on A: the time from B's file landing to B's panel showing it.
+# Usage: bench/sync_measure.sh [build/src/app/jotbox] [ROUNDS, default 100]
+jotbox=$(realpath "${1:-$(dirname "$0")/../build/src/app/jotbox}")
+rounds=${2:-100}
+source "$(dirname "$0")/../tests/e2e/lib.sh"
+source "$(dirname "$0")/../tests/e2e/syncthing_pair.sh"
+shared || { echo "Syncthing did not come up"; exit 1; }
+start_jotboxes
+now_ms() { date +%s%3N; }
+# Both files alike and no conflict copy, and still so 3 s later (past a save's 2 s).
+alike() { wait_for 60 bash -c "$(declare -f file_of same_files); $(declare -p work)
+  same_files && ! compgen -G '$work/[AB]/data/Jotbox/notes.sync-conflict-*' >/dev/null"; }
+settle() { local before; sleep 1; alike && before=$(cat "$(file_of A)") && sleep 3 && alike &&
+  [[ $(cat "$(file_of A)") == "$before" ]] || { sleep 3; alike; }; }
+both() { type_in A "$1" "$2" & local a=$!; type_in B "$3" "$4"; wait $a; }
+
+type_in A "one"
+in_panel A "key ctrl+t" "type --delay 10 two" "key ctrl+t" "type --delay 10 three"
+settle
+made=3
+for ((r = 1; r <= rounds; r++)); do
+  tabs=$(notes_on A)
+  x=$((RANDOM % tabs + 1)) y=$((RANDOM % tabs + 1))
+  both " a$r" $x " b$r" $y
+  case $((RANDOM % 10)) in
+    0) in_panel A "key ctrl+t" "type --delay 10 new$r"; made=$((made + 1)) ;;
+    1) (( tabs > 2 )) && { in_panel B "key alt+$tabs ctrl+w"; made=$((made - 1)); } ;;
+  esac
+  settle || echo "round $r: not settled in 60 s"
+done
+lost=0
+for ((r = 1; r <= rounds; r++)); do
+  grep -qF " a$r" "$(file_of A)" || lost=$((lost + 1))
+  grep -qF " b$r" "$(file_of A)" || lost=$((lost + 1))
+done
+echo "1. $rounds rounds of both typing at once: $(notes_on A) notes at the end, $made made by the users; $lost of $((2 * rounds)) words missing"
+
+before=$(notes_on A) conflicts=0
+for ((r = 1; r <= rounds; r++)); do
+  # Both select the last note's text and type over it, at the same moment.
+  in_panel A "key alt+$before ctrl+a" "type --delay 10 mine$r" & a=$!
+  in_panel B "key alt+$before ctrl+a" "type --delay 10 theirs$r"; wait $a
+  settle || echo "round $r: not settled in 60 s"
+  conflicts=$((conflicts + $(notes_on A) - before))
+  # A user closes the conflict notes, so the next round starts alike.
+  while (( $(notes_on A) > before )); do in_panel A "key alt+$((before + 1)) ctrl+w"; settle; done
+done
+echo "2. $rounds rounds of both replacing the same word at once: $conflicts conflict notes"
+
+on B xdotool key ctrl+alt+n; sleep 0.5
+times=()
+for ((r = 1; r <= 10; r++)); do
+  type_in A " land$r" 1
+  wait_for 20 grep -qF " land$r" "$(file_of B)"; landed=$(now_ms)
+  shown() { on B xdotool key alt+1 ctrl+a ctrl+c; [[ $(on B xclip -o -selection clipboard 2>/dev/null) == *" land$r"* ]]; }
+  wait_for 20 shown && times+=($(( $(now_ms) - landed )))
+done
+echo "3. file landed on B to B's panel showing it: $(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}') ms median of ${#times[@]}"
