@@ -109,7 +109,7 @@ void NoteStore::retryLater() {
 }
 
 void NoteStore::flush() {
-    if (!hasPendingSave())
+    if (!hasPendingSave() && !m_sync->waiting())
         return;
     m_saveTimer->stop();
     m_deadline->stop();
@@ -126,16 +126,18 @@ bool NoteStore::look() {
 }
 
 // The active tab stays on its note; only when that note is gone does the
-// position stand.
+// position stand. One change: the views never see the list and the index
+// out of step (the editor would load a neighbour's text in between).
 void NoteStore::replaceNotes(const QList<Note>& notes) {
     const QUuid active = isActiveInRange() ? m_notes[m_activeTabIndex].id : QUuid();
-    change([&] { m_notes = notes; });
-    qint64 index = std::clamp<qint64>(m_activeTabIndex, 0, m_notes.size() - 1);
-    for (qint64 i = 0; i < m_notes.size(); ++i)
-        if (m_notes[i].id == active)
+    qint64 index = std::clamp<qint64>(m_activeTabIndex, 0, notes.size() - 1);
+    for (qint64 i = 0; i < notes.size(); ++i)
+        if (notes[i].id == active)
             index = i;
-    if (index != m_activeTabIndex)
-        change([&] { m_activeTabIndex = index; });
+    change([&] {
+        m_notes = notes;
+        m_activeTabIndex = index;
+    });
 }
 
 } // namespace jotbox

@@ -67,8 +67,9 @@ public:
     NoteBinding activeNoteBinding();
     SaveSubject& saveSubject() { return m_saveSubject; }
 
-    // Writes a pending or failed save now; does nothing when the notes on
-    // disk are already up to date.
+    // Writes a pending or failed save now, or the notes whose file went
+    // missing or unreadable meanwhile (that one set aside); does nothing
+    // when the notes on disk are already up to date.
     void flush();
     bool hasPendingSave() const { return m_saveTimer->isActive(); }
 

@@ -34,6 +34,17 @@ void NotesLedger::written(const NotesDocument& document) {
     m_diskOrder.clear();
     for (const Note& note : document.notes)
         m_diskOrder.append(note.id);
+    m_diskNotes = document.notes;
+    m_diskClosed = document.closed;
+}
+
+bool NotesLedger::matchesDisk(const NotesDocument& document) const {
+    return document.closed == m_diskClosed &&
+           std::equal(document.notes.begin(), document.notes.end(), m_diskNotes.begin(),
+                      m_diskNotes.end(), [](const Note& a, const Note& b) {
+                          return a.id == b.id && a.createdAt == b.createdAt &&
+                                 (sameData(a.content, b.content) || a.content == b.content);
+                      });
 }
 
 // Keeps each text seen at hand, as an ancestor for later merges.

@@ -27,6 +27,9 @@ public:
     NotesDocument document(const QList<Note>& notes) const;
     // The file now holds this.
     void written(const NotesDocument& document);
+    // Whether the file, as last read or written, holds these very notes and
+    // closes, whatever ancestry it keeps (none, if an earlier Jotbox wrote it).
+    bool matchesDisk(const NotesDocument& document) const;
     // Merges another version of the file (the file itself, or a sync
     // engine's copy of it) into `notes`, recorded first, and takes the
     // result as its own.
@@ -44,6 +47,8 @@ private:
     QList<ClosedNote> m_closed;
     QHash<QUuid, KnownVersion> m_onDisk; // the file, when last read or written
     QList<QUuid> m_diskOrder;
+    QList<Note> m_diskNotes;
+    QList<ClosedNote> m_diskClosed;
 };
 
 } // namespace jotbox

@@ -59,6 +59,7 @@ NotesSync::Saved NotesSync::save(bool final) {
             if (!final)
                 return Saved::later;
             m_persistence.acceptCurrent();
+            m_ledger.written({});
             m_lookedAgain = 0;
         }
         switch (write()) {
@@ -79,21 +80,25 @@ bool NotesSync::look() {
         return false; // still waiting for the file to settle
     for (int attempt = 0; attempt < 3; ++attempt) {
         PersistenceManager::DiskState disk = m_persistence.reread();
-        if (disk.kind == PersistenceManager::DiskState::missing ||
-            disk.kind == PersistenceManager::DiskState::unreadable) {
+        const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
+                          disk.kind == PersistenceManager::DiskState::unreadable;
+        if (gone) {
             // Mid-way through a sync engine's replace or write: never "no notes".
             if (m_lookedAgain < kLookAgain && m_lookTimer) {
                 m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
                 return false;
             }
-            m_persistence.acceptCurrent(); // waited long enough: it is what it is
+            // Waited long enough: it is what it is. The notes here go back
+            // on disk, an unreadable file set aside first.
+            m_persistence.acceptCurrent();
+            m_ledger.written({});
         }
         m_lookedAgain = 0;
         const bool changed = disk.kind == PersistenceManager::DiskState::changed;
         if (changed)
             adopt(disk.document, true);
         const QStringList copies = mergeConflictCopies();
-        if (!changed && copies.isEmpty())
+        if (!changed && !gone && copies.isEmpty())
             return true;
         // Whatever the merge made of it is written back at once.
         const auto written = write();
@@ -142,7 +147,11 @@ QStringList NotesSync::mergeConflictCopies() {
 PersistenceManager::Written NotesSync::write() {
     m_ledger.record(m_store.notes());
     const NotesDocument document = m_ledger.document(m_store.notes());
-    const auto written = m_persistence.write(document);
+    // The same notes as on disk are not written again, not even to add the
+    // ancestry a file an earlier Jotbox wrote lacks: nothing changed.
+    const auto written = m_ledger.matchesDisk(document) && m_persistence.isCurrent()
+                             ? PersistenceManager::Written::unchanged
+                             : m_persistence.write(document);
     if (written == PersistenceManager::Written::yes ||
         written == PersistenceManager::Written::unchanged) {
         m_fresh = false;

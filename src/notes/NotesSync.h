@@ -48,6 +48,9 @@ public:
     // Merges what changed on disk; false while a changed file is missing or
     // half-written (it is looked at again).
     bool look();
+    // Whether the file went missing or unreadable and is being waited for:
+    // the notes here are not on disk meanwhile.
+    bool waiting() const { return m_lookedAgain > 0; }
 
 private:
     void adopt(const NotesDocument& theirs, bool isTheFile);

@@ -133,7 +133,8 @@ PersistenceManager::Written PersistenceManager::write(const NotesDocument& docum
     }
     const QByteArrayView bytes = m_encoder.bytes();
     // Nothing changed: nothing written, nothing for a sync engine to send.
-    if (m_knownStamp.exists && !m_unreadableOnDisk && hashOf(bytes) == m_knownHash && isAsKnown())
+    const std::size_t hash = hashOf(bytes);
+    if (m_knownStamp.exists && !m_unreadableOnDisk && hash == m_knownHash && isAsKnown())
         return Written::unchanged;
     if (m_unreadableOnDisk && !setAsideUnreadable(error))
         return Written::failed;
@@ -151,7 +152,8 @@ PersistenceManager::Written PersistenceManager::write(const NotesDocument& docum
         *error = *failed;
         return guard.stopped ? Written::raced : Written::failed;
     }
-    know(guard.written, bytes);
+    m_knownStamp = guard.written;
+    m_knownHash = hash;
     return Written::yes;
 }
 

@@ -51,6 +51,9 @@ public:
     // (raced).
     Written write(const NotesDocument& document, QString* error = nullptr, bool guarded = true);
 
+    // Whether the file is still the one last read or written.
+    bool isCurrent() { return isAsKnown(); }
+
     // Looks at the file again; reads it only when it may have changed. What
     // changed and decodes becomes what Jotbox knows; a missing or broken file
     // does not, until acceptCurrent().

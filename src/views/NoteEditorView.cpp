@@ -4,6 +4,8 @@
 #include "views/IdleCursor.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -42,11 +44,36 @@ int lineBreakAt(const QString& text, qsizetype i) {
     return c == u'\n' || c == u'\r' || c == kBreak || c == QChar(0xFDD0) || c == QChar(0xFDD1);
 }
 
+// Every line break typed or pasted is a paragraph of the document, so that
+// the note gets a line feed: Shift+Enter and pasted U+2028 line separators
+// would otherwise stay line separators, which other programs read as no
+// break at all.
+class PlainTextView final : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event != QKeySequence::InsertLineSeparator)
+            return QPlainTextEdit::keyPressEvent(event);
+        QKeyEvent enter(event->type(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+    }
+    void insertFromMimeData(const QMimeData* source) override {
+        if (!source->hasText() || !source->text().contains(QChar::LineSeparator))
+            return QPlainTextEdit::insertFromMimeData(source);
+        QMimeData plain;
+        plain.setText(source->text().replace(QChar::LineSeparator, u'\n'));
+        QPlainTextEdit::insertFromMimeData(&plain);
+    }
+};
+
 } // namespace
 
 NoteEditorView::NoteEditorView(NoteBinding note, bool editable, QWidget* parent)
     : QWidget(parent), m_note(std::move(note)), m_editable(editable),
-      m_textView(new QPlainTextEdit(this)) {
+      m_textView(new PlainTextView(this)) {
     new IdleCursor(m_textView);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -74,17 +101,23 @@ NoteEditorView::NoteEditorView(NoteBinding note, bool editable, QWidget* parent)
 NoteEditorView::~NoteEditorView() = default;
 
 void NoteEditorView::updateFromNote() {
-    const QString content = m_note.get().content;
-    if (!sameData(content, m_text) && !canonicallyEqual(m_text, content))
-        replaceText(m_note.get().content);
+    const Note note = m_note.get();
+    const bool same = sameData(note.content, m_text) || note.content == m_text;
+    if (note.id != m_noteId) {
+        m_noteId = note.id;
+        if (same) // the undo history is the other note's: never replayed into this one
+            m_textView->document()->clearUndoRedoStacks();
+        else
+            replaceText(note.content);
+    } else if (!same && !canonicallyEqual(m_text, note.content)) {
+        followText(note.content);
+    }
     m_textView->setReadOnly(!m_editable);
     m_textView->setTextInteractionFlags(m_editable ? Qt::TextEditorInteraction
                                                    : Qt::NoTextInteraction);
 }
 
-void NoteEditorView::replaceText(const QString& content) {
-    m_text = content;
-    m_lastEdit.reset();
+void NoteEditorView::indexLineBreaks() {
     m_crlfBlocks.clear();
     int block = 0;
     for (qsizetype i = 0; i < m_text.size(); ++i) {
@@ -94,6 +127,48 @@ void NoteEditorView::replaceText(const QString& content) {
         block += width > 0;
         i += width > 1;
     }
+}
+
+// Only the part that differs is replaced, through a cursor: the caret, the
+// selection and the scroll stay where they were in the text around it. The
+// change can be undone like a keystroke, within this same note.
+void NoteEditorView::followText(const QString& content) {
+    if (m_documentStale)
+        return replaceText(content);
+    // What both texts begin and end with, never cutting a CR LF in two.
+    const auto cutsPair = [](const QString& s, qsizetype at) {
+        return at > 0 && at < s.size() && s[at - 1] == u'\r' && s[at] == u'\n';
+    };
+    qsizetype head = 0, tail = 0;
+    const qsizetype n = m_text.size(), m = content.size();
+    while (head < n && head < m && m_text[head] == content[head])
+        ++head;
+    while (head > 0 && (cutsPair(m_text, head) || cutsPair(content, head)))
+        --head;
+    while (tail < n - head && tail < m - head && m_text[n - 1 - tail] == content[m - 1 - tail])
+        ++tail;
+    while (tail > 0 && (cutsPair(m_text, n - tail) || cutsPair(content, m - tail)))
+        --tail;
+    // Text positions to document positions: a CR LF is one character there.
+    const auto inDocument = [&](qsizetype at) {
+        return at - QStringView(m_text).first(at).count(u"\r\n");
+    };
+    QTextCursor change(m_textView->document());
+    change.setPosition(int(inDocument(head)));
+    change.setPosition(int(inDocument(n - tail)), QTextCursor::KeepAnchor);
+    m_replacing = true;
+    change.insertText(content.sliced(head, m - head - tail));
+    m_replacing = false;
+    m_text = content;
+    m_lastEdit.reset();
+    indexLineBreaks();
+    m_documentLength = m_textView->document()->characterCount() - 1;
+}
+
+void NoteEditorView::replaceText(const QString& content) {
+    m_text = content;
+    m_lastEdit.reset();
+    indexLineBreaks();
     // A hidden editor lays nothing out: a big note costs no memory for
     // glyphs until the panel is first shown.
     m_documentStale = !isVisible();
@@ -133,8 +208,10 @@ void NoteEditorView::documentChanged(int position, int removed, int added) {
     const qsizetype length = document->characterCount() - 1;
     // Qt may report more than changed, the document's closing line break
     // included: keep to what both texts have, then trim what stayed the same.
-    const qsizetype wasRemoved = std::clamp<qsizetype>(removed, 0, m_documentLength - position);
-    const qsizetype wasAdded = std::clamp<qsizetype>(added, 0, length - position);
+    const qsizetype wasRemoved =
+        std::clamp<qsizetype>(removed, 0, std::max<qsizetype>(0, m_documentLength - position));
+    const qsizetype wasAdded =
+        std::clamp<qsizetype>(added, 0, std::max<qsizetype>(0, length - position));
     QTextCursor range(document);
     range.setPosition(position);
     range.setPosition(int(position + wasAdded), QTextCursor::KeepAnchor);
@@ -193,8 +270,17 @@ void NoteEditorView::documentChanged(int position, int removed, int added) {
     m_spare.append(QStringView(m_text).first(start))
         .append(typed)
         .append(QStringView(m_text).sliced(end));
+    qsizetype changedFrom = start, changedRemoved = end - start, changedInserted = typed.size();
+    // A lone CR now right before a line feed would read back as one CR LF
+    // break: the breaks the editor shows are saved as line feeds, and so is
+    // every lone CR that would then meet the one after it.
+    for (qsizetype i = start;
+         i > 0 && i < m_spare.size() && m_spare[i - 1] == u'\r' && m_spare[i] == u'\n'; --i) {
+        m_spare[i - 1] = u'\n';
+        --changedFrom, ++changedRemoved, ++changedInserted;
+    }
     std::swap(m_text, m_spare);
-    TextEdit edit{m_spare, m_text, start, end - start, typed.size()};
+    TextEdit edit{m_spare, m_text, changedFrom, changedRemoved, changedInserted};
     m_documentLength = length;
     m_lastEdit = std::move(edit);
     Note note = m_note.get();

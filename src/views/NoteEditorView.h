@@ -34,9 +34,11 @@ public:
     NoteEditorView(NoteBinding note, bool editable, QWidget* parent = nullptr);
     ~NoteEditorView() override;
 
-    // Brings the text and the editable state into line with the note: the
-    // text is replaced whole only when it differs (canonical equivalence).
-    // While the editor is hidden the text waits to be laid out until shown.
+    // Brings the text and the editable state into line with the note. Another
+    // note's text replaces it whole, with the undo history; a change to this
+    // note's text (a merge) is applied where it differs, caret and scroll
+    // kept; the same text (canonical equivalence) is left alone. While the
+    // editor is hidden the text waits to be laid out until shown.
     void updateFromNote();
     void setEditable(bool editable) { m_editable = editable; }
 
@@ -49,6 +51,8 @@ protected:
 
 private:
     void replaceText(const QString& content);
+    void followText(const QString& content);
+    void indexLineBreaks();
     void fillDocument();
     // Every user change writes the text into the note. Programmatic
     // replacements never write back, and nothing here requests a save.
@@ -56,6 +60,7 @@ private:
     qsizetype crlfBefore(int block) const;
 
     NoteBinding m_note;
+    QUuid m_noteId; // whose text the editor holds
     bool m_editable;
     QPlainTextEdit* m_textView;
     QString m_text;

@@ -1,5 +1,6 @@
 #include "notes/NoteStore.h"
 #include "notes/ActingAsNobody.h"
+#include "notes/NotesLedger.h"
 #include "notes/NotesSync.h"
 #include "notes/StoreFixture.h"
 
@@ -42,6 +43,26 @@ TEST_F(NoteStoreTest, StartsWithTheSavedNotesAddsAndSelectsSignallingFirst) {
         store->selectTab(i);
     EXPECT_EQ(std::tuple(store->activeTabIndex(), changes, timer->starts),
               (std::tuple<qint64, int, int>(1, 4, 1)));
+}
+
+// A hand-made file may hold an id twice: each note keeps its own, the same
+// on every machine, and the file is written again only when edited.
+TEST_F(NoteStoreTest, NotesSharingAnIdInTheFileEachGetTheirOwn) {
+    QList<Note> twice = notesWith({"first", "second", "third"});
+    twice[2].id = twice[0].id;
+    writeAll(persistence->filePath(), *NotesFile::encode(twice));
+    const QByteArray bytes = readAll(persistence->filePath());
+    start();
+    const QUuid derived = QUuid::createUuidV5(twice[0].id, QString("2"));
+    EXPECT_EQ(store->notes()[2].id, derived);
+    store->selectTab(2);
+    store->saveSubject().send();
+    clock.advance(1s);
+    EXPECT_EQ(readAll(persistence->filePath()), bytes);
+    type("third, edited");
+    clock.advance(1s);
+    EXPECT_EQ(onDisk(), (QStringList{"first", "second", "third, edited"}));
+    EXPECT_EQ(NotesFile::decode(readAll(persistence->filePath()))->at(2).id, derived);
 }
 
 TEST_F(NoteStoreTest, ClosingFollowsTheTable) {
@@ -158,66 +179,125 @@ TEST_F(NoteStoreTest, FlushWritesAPendingSaveAtOnceAndOnlyThen) {
     EXPECT_EQ(onDisk(), QStringList{"<no file>"});
 }
 
-// Another program (a sync engine) changes the file while the store runs.
-TEST_F(NoteStoreTest, OutsideChangesAreMergedOnlyWhenTheyChangeSomethingAndNeverTakenAsNoNotes) {
-    start({"A", "B"});
-    store->watchFolder();
-    ManualClock::Timer* look = timers.back();
+// Another program (a sync engine, a user) changes the file while the store
+// runs: what it wrote is merged, a file it left missing or half-written is
+// waited for and never taken for no notes, nothing is written over an
+// unreadable one, and nothing at all is written when nothing changed.
+TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotesNorWrittenOver) {
     const QString path = persistence->filePath();
-    // What the watcher reports arrives through the event loop; then the quiet half-second passes.
-    const auto settle = [&] {
-        (void)QTest::qWaitFor([&] { return look->isActive(); }, 2000);
-        clock.advance(NotesSync::kLookDelay);
-    };
-    const auto theirs = [&](int i, const QString& text) {
-        QList<Note> notes = persistence->load();
-        notes[i].content = text;
-        return *NotesFile::encode(notes);
-    };
     const auto replace = [&](const QByteArray& bytes) { // as Syncthing does: a temporary, renamed
         writeAll(tmp.filePath(".syncthing.notes.json.tmp"), bytes);
         std::filesystem::rename(tmp.filePath(".syncthing.notes.json.tmp").toStdString(),
                                 path.toStdString());
     };
-    const auto expect = [&](const QStringList& both) {
-        EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(both, both));
+    // Another machine's version of the file: these texts, made from this one,
+    // perhaps in the other order.
+    const auto theirs = [&](const QStringList& texts, bool reversed = false) {
+        AncestorTexts cache({});
+        NotesLedger ledger(cache);
+        NotesDocument document = *NotesFile::decodeDocument(readAll(path));
+        ledger.reset(document);
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            document.notes[i].content = texts[i];
+        ledger.record(document.notes);
+        NotesDocument out = ledger.document(document.notes);
+        if (reversed) {
+            std::reverse(out.notes.begin(), out.notes.end());
+            std::reverse(out.ancestry.begin(), out.ancestry.end());
+        }
+        return *NotesFile::encode(out);
     };
-    type("A1");
-    clock.advance(500ms);
-    settle(); // Jotbox's own save changes nothing
-    expect({"A1", "B"});
-    replace(theirs(1, "B2"));
-    settle();
-    expect({"A1", "B2"}); // the same as theirs: nothing written
-    const int before = changes;
-    ::utime(QFile::encodeName(path), nullptr); // a touch that changes nothing
-    settle();
-    EXPECT_EQ(changes, before);
-    // Deleted, then renamed in, Syncthing's way, is the two-Syncthing run's case.
-    const QByteArray a4 = theirs(0, "A4"); // written in place, seen half-done
-    QFile inPlace(path);
-    ASSERT_TRUE(inPlace.open(QIODevice::WriteOnly) && inPlace.write(a4.left(30)) &&
-                inPlace.flush());
-    settle();
-    EXPECT_EQ(texts(), (QStringList{"A1", "B2"}));
-    ASSERT_TRUE(inPlace.write(a4.mid(30)) && inPlace.flush());
-    inPlace.close();
-    settle();
-    expect({"A4", "B2"});
-    EXPECT_TRUE(QDir(tmp.path()).entryList({"notes.json.unreadable-*"}).isEmpty());
-    // A save racing an outside change merges it first.
-    type("A5");
-    replace(theirs(1, "B5"));
-    clock.advance(500ms);
-    expect({"A5", "B5"});
-    // Reordered there: the active tab stays on its note.
-    store->selectTab(1);
-    QList<Note> reordered = store->notes();
-    std::reverse(reordered.begin(), reordered.end());
-    replace(*NotesFile::encode(reordered));
-    settle();
-    EXPECT_EQ(std::pair(texts(), store->activeTabIndex()),
-              std::pair(QStringList{"B5", "A5"}, qint64(0)));
+    const auto waitOut = [&] { clock.advance(60s); }; // longer than a file is waited for
+    const auto quit = [&] { store->flush(); };
+    const auto nothing = [] {};
+    QByteArray written; // a file another program writes in place
+    const struct {
+        const char* what;
+        std::function<void()> act, then, end;
+        QStringList texts; // in the store and on disk
+        int setAside;
+        bool written;
+    } cases[] = {
+        {"a touch",
+         [&] { ::utime(QFile::encodeName(path), nullptr); },
+         nothing,
+         waitOut,
+         {"A", "B"},
+         0,
+         false},
+        {"their version",
+         [&] {
+             replace(theirs({"A", "B2"}));
+         },
+         nothing,
+         waitOut,
+         {"A", "B2"},
+         0,
+         false},
+        {"a tab switch, a save asked for",
+         [&] { store->selectTab(1); },
+         nothing,
+         [&] { store->saveSubject().send(), waitOut(); },
+         {"A", "B"},
+         0,
+         false},
+        {"reordered there: the active tab stays on its note",
+         [&] {
+             store->selectTab(1), replace(theirs({"A", "B"}, true));
+         },
+         nothing,
+         waitOut,
+         {"B", "A"},
+         0,
+         false},
+        {"written in place, seen half-done",
+         [&] {
+             written = theirs({"A4", "B"}), writeAll(path, written.left(30));
+         },
+         [&] { writeAll(path, written); },
+         waitOut,
+         {"A4", "B"},
+         0,
+         false},
+        {"deleted, never back",
+         [&] { QFile::remove(path); },
+         nothing,
+         waitOut,
+         {"A", "B"},
+         0,
+         true},
+        {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 0, true},
+        {"unreadable for good", [&] { replace("{half"); }, nothing, waitOut, {"A", "B"}, 1, true},
+        {"unreadable, typed on, then a quit",
+         [&] { replace("{half"); },
+         [&] { type("A typed"); },
+         quit,
+         {"A typed", "B"},
+         1,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(tmp.path()).removeRecursively();
+        QDir().mkpath(tmp.path());
+        start({"A", "B"});
+        store->watchFolder();
+        type("A"); // the file as this Jotbox writes it, ancestry and all
+        clock.advance(1s);
+        const auto writes = [&] { return fs->calls.filter("rename").size(); };
+        const qsizetype before = writes();
+        c.act();
+        (void)store->look(); // as the folder watcher would, a moment later
+        c.then();
+        (void)store->look();
+        c.end();
+        EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(c.texts, c.texts));
+        EXPECT_EQ(entriesOf(tmp.path(), "notes.json.unreadable-*").size(), c.setAside);
+        EXPECT_EQ(writes() > before, c.written);
+        // The active tab stays on its note, wherever it went.
+        const bool onB = QString(c.what).startsWith("reordered") || QString(c.what).contains("tab");
+        EXPECT_EQ(store->notes()[store->activeTabIndex()].content.front(), onB ? 'B' : 'A');
+    }
 }
 
 // The store and the real file system under faults: whatever happens to the
