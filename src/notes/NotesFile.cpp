@@ -171,19 +171,20 @@ NoteAncestry ancestryOf(const rapidjson::Value& object) {
         const auto hash = text.size() > 17 && text[16] == QLatin1Char(':')
                               ? hashFromString(text.first(16))
                               : std::nullopt;
+        if (!hash)
+            return {};
         const char* end = text.data() + text.size();
-        NoteAncestry::Version version{{hash.value_or(0), 0}, {}};
+        NoteAncestry::Version version{{*hash, 0}, {}};
         auto read = std::from_chars(text.data() + 17, end, version.id.depth);
         for (char separator = ':';
-             hash && read.ec == std::errc() && read.ptr != end && *read.ptr == separator;
-             separator = ',') {
+             read.ec == std::errc() && read.ptr != end && *read.ptr == separator; separator = ',') {
             qsizetype back = 0;
             read = std::from_chars(read.ptr + 1, end, back);
             if (back < 1 || back > ancestry.history.size())
                 return {};
             version.parents.append(ancestry.history[ancestry.history.size() - back].id);
         }
-        if (!hash || read.ec != std::errc() || read.ptr != end || ancestry.has(version.id))
+        if (read.ec != std::errc() || read.ptr != end || ancestry.has(version.id))
             return {};
         ancestry.history.append(version);
     }

@@ -120,6 +120,22 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
         EXPECT_FALSE(NotesFile::decode(bytes.replace("ID", kIdJson))) << bytes.constData();
 }
 
+// Jotbox's own keys as another program left them: taken as absent, the note kept.
+// The first is whole.
+TEST(NotesFileDecode, MalformedAncestryIsTakenAsAbsentAndTheNoteKept) {
+    for (const char* history :
+         {R"(["1e2a07e32a1f679c:1","05d54c6957b1fdab:2:1"])", "[1]", R"(["1e2a07e32a1f679c"])",
+          R"(["1e2a07e32a1f679c:x"])", R"(["1e2a07e32a1f679c:1:1"])", R"(["zz2a07e32a1f679c:1"])",
+          R"(["1e2a07e32a1f679c:1","1e2a07e32a1f679c:1"])"}) {
+        const auto read = NotesFile::decodeDocument(
+            file(R"({ID,"content":"x","createdAt":1,"versions":{"3f9a61c2":1},"history":)" +
+                 QByteArray(history) + "}"));
+        ASSERT_TRUE(read && read->notes[0].content == "x") << history;
+        EXPECT_EQ(read->ancestry[0].history.size(), QByteArray(history).contains("05d5") ? 2 : 0)
+            << history;
+    }
+}
+
 TEST(NotesFileDecode, DeepNestingIsRefusedWithoutExhaustingTheStack) {
     // A million levels: far beyond any stack if each level were a call.
     constexpr qsizetype kDepth = 1'000'000;
