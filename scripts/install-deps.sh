@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
-  rapidjson-dev libicu-dev
+  rapidjson-dev libicu-dev libdtl-dev
   libgtest-dev libgmock-dev
   libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils trayer haskell-gtk-sni-tray-utils haskell-status-notifier-item-utils openbox kwin-x11

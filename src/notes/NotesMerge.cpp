@@ -172,13 +172,13 @@ Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) 
     if (mineSawTheirs != theirsSawMine)
         return {mineSawTheirs ? m : t, std::nullopt};
 
-    // Both changed it since they last agreed. Without the text they agreed
-    // on, what both texts hold stands in for it: what only one holds is kept,
-    // though it may be a word the other deleted.
+    // Both changed it since they last agreed: merged against the text they
+    // agreed on, or, where this machine never had it, against a guess.
     const auto base =
-        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts)
-            .value_or(commonText(m.note.content, t.note.content));
-    if (auto merged = mergeTexts(base, m.note.content, t.note.content)) {
+        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts);
+    const auto merged = base ? mergeTexts(*base, m.note.content, t.note.content)
+                             : mergeWithoutBase(m.note.content, t.note.content);
+    if (merged) {
         note.content = *merged;
         ancestry.append(hashText(note.content), {m.head(), t.head()});
         return out;

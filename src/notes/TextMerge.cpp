@@ -76,6 +76,28 @@ struct Hunk {
     bool isInsertion() const { return from == to; }
 };
 
+// An insertion or deletion next to tokens like its own could stand in more
+// than one place ("a ␣" typed after a space or "␣ a" before it), and the
+// diff picks by what else changed. Each moves as far back as it can, so
+// that the same change made on two machines stands in the same place and
+// merges once.
+void slideLeft(std::vector<Hunk>& hunks, const Tokens& base, const Tokens& side) {
+    qsizetype limit = 0; // not into, nor up against, the change before
+    for (Hunk& h : hunks) {
+        if (h.isInsertion()) {
+            while (h.from > limit && base.ids[h.from - 1] == side.ids[h.sideTo - 1]) {
+                --h.from, --h.to, --h.sideFrom, --h.sideTo;
+            }
+        } else if (h.sideFrom == h.sideTo) {
+            while (h.from > limit && base.ids[h.from - 1] == base.ids[h.to - 1]) {
+                --h.from, --h.to, --h.sideFrom, --h.sideTo;
+            }
+        }
+        h.text = side.span(h.sideFrom, h.sideTo);
+        limit = h.to + 1;
+    }
+}
+
 std::optional<std::vector<Hunk>> changes(const Tokens& base, const Tokens& side) {
     qsizetype head = 0, tail = 0;
     const qsizetype n = base.size(), m = side.size();
@@ -125,6 +147,7 @@ std::optional<std::vector<Hunk>> changes(const Tokens& base, const Tokens& side)
         }
     }
     close();
+    slideLeft(hunks, base, side);
     return hunks;
 }
 
@@ -170,13 +193,34 @@ QString version(const Tokens& b, qsizetype from, qsizetype to, std::vector<Hunk>
     return out.append(b.span(from, to));
 }
 
-Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps) {
+// A text both sides inserted in different places (but for the spaces around
+// it), when the base is only a guess, was moved rather than typed twice: it
+// stays where it comes first.
+void dropMoves(std::vector<Hunk>& ours, std::vector<Hunk>& others) {
+    const auto later = [](std::vector<Hunk>& from, const std::vector<Hunk>& than) {
+        return std::remove_if(from.begin(), from.end(), [&](const Hunk& h) {
+            return h.isInsertion() && !h.text.trimmed().isEmpty() &&
+                   std::any_of(than.begin(), than.end(), [&](const Hunk& o) {
+                       return o.isInsertion() && o.text.trimmed() == h.text.trimmed() &&
+                              o.from < h.from;
+                   });
+        });
+    };
+    const auto a = later(ours, others), b = later(others, ours);
+    ours.erase(a, ours.end());
+    others.erase(b, others.end());
+}
+
+Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps,
+             bool baseGuessed) {
     QHash<QStringView, int> dictionary;
     const Tokens b = tokenize(base, unit, dictionary), m = tokenize(mine, unit, dictionary),
                  t = tokenize(theirs, unit, dictionary);
-    const auto ours = changes(b, m), others = changes(b, t);
+    auto ours = changes(b, m), others = changes(b, t);
     if (!ours || !others)
         return {true, std::nullopt};
+    if (baseGuessed)
+        dropMoves(*ours, *others);
 
     QString out;
     out.reserve(std::max(mine.size(), theirs.size()) + 64);
@@ -250,8 +294,8 @@ Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, 
     return {false, out};
 }
 
-} // namespace
-
+// What two texts have in common, in order, word by word: a text both could
+// have come from by adding only.
 QString commonText(QStringView a, QStringView b) {
     if (a == b)
         return a.toString();
@@ -274,16 +318,48 @@ QString commonText(QStringView a, QStringView b) {
     return common;
 }
 
-std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
-                                  Overlaps overlaps) {
+// Whether `text` still holds every word and sign of `base`, as often: made
+// from it by adding and moving only.
+bool holdsEveryWord(QStringView base, QStringView text) {
+    QHash<QStringView, int> dictionary;
+    const Tokens b = tokenize(base, Unit::words, dictionary),
+                 t = tokenize(text, Unit::words, dictionary);
+    QHash<int, qsizetype> count;
+    for (qsizetype i = 0; i < t.size(); ++i)
+        ++count[t.ids[std::size_t(i)]];
+    for (qsizetype i = 0; i < b.size(); ++i)
+        if (!b.span(i, i + 1).trimmed().isEmpty() && --count[b.ids[std::size_t(i)]] < 0)
+            return false;
+    return true;
+}
+
+std::optional<QString> mergeAny(QStringView base, QStringView mine, QStringView theirs,
+                                Overlaps overlaps, bool baseGuessed) {
     if (mine == theirs || theirs == base)
         return mine.toString();
     if (mine == base)
         return theirs.toString();
-    Merged merged = merge(base, mine, theirs, Unit::words, overlaps);
+    Merged merged = merge(base, mine, theirs, Unit::words, overlaps, baseGuessed);
     if (merged.tooFarApart)
-        merged = merge(base, mine, theirs, Unit::lines, overlaps);
+        merged = merge(base, mine, theirs, Unit::lines, overlaps, baseGuessed);
     return merged.text;
+}
+
+} // namespace
+
+std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
+                                  Overlaps overlaps) {
+    auto merged = mergeAny(base, mine, theirs, overlaps, false);
+    // Machines that merged the same changes in another order, or a word one
+    // moved, read as changes that overlap; where neither side deleted a word,
+    // nothing is lost by merging them as texts with no base.
+    if (!merged && holdsEveryWord(base, mine) && holdsEveryWord(base, theirs))
+        merged = mergeWithoutBase(mine, theirs);
+    return merged;
+}
+
+std::optional<QString> mergeWithoutBase(QStringView mine, QStringView theirs) {
+    return mergeAny(commonText(mine, theirs), mine, theirs, Overlaps::fail, true);
 }
 
 } // namespace jotbox

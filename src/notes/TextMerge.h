@@ -16,16 +16,20 @@ namespace jotbox {
 // side it calls its own. Deletions that overlap delete what either deleted.
 // nullopt when other changes overlap (both replaced the same text, or one
 // inserted inside what the other removed), or the texts are too far apart
-// to compare quickly.
+// to compare quickly. Where neither side deleted a word, only moved or
+// added, overlaps are merged as by mergeWithoutBase.
 // With `keepBoth`, overlapping changes do not fail: the stretch they
 // changed appears as each side has it, one after the other; fit for a text
 // that is only compared against, never shown.
 enum class Overlaps { fail, keepBoth };
 
-// What two texts have in common, in order, word by word: a text both could
-// have come from by adding only.
-QString commonText(QStringView a, QStringView b);
 std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
                                   Overlaps overlaps = Overlaps::fail);
+
+// The same, for two texts whose common version is lost: against what both
+// hold, in order. A text both inserted in different places was moved, not
+// typed twice, and stays once, where it comes first; a word one side
+// deleted may come back.
+std::optional<QString> mergeWithoutBase(QStringView mine, QStringView theirs);
 
 } // namespace jotbox
