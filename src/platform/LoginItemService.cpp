@@ -88,7 +88,7 @@ bool XdgAutostartLoginItem::registerItem() {
                                          "Name=Jotbox\n"
                                          "Comment=Scratch-pad in the tray\n"
                                          "Exec=%1\n"
-                                         "Icon=jotbox\n"
+                                         "Icon=dev.jotbox.Jotbox\n" // the installed icon
                                          "Terminal=false\n"
                                          "Hidden=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")

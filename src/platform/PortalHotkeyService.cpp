@@ -33,7 +33,8 @@ QString randomToken(const QString& step) {
 
 PortalHotkeyService::PortalHotkeyService(std::shared_ptr<HotkeyService> fallback,
                                          PortalShortcut shortcut, QString applicationId,
-                                         const QString& busAddress, QObject* parent)
+                                         const QString& busAddress,
+                                         std::chrono::milliseconds answerTimeout, QObject* parent)
     : QObject(parent), m_fallback(std::move(fallback)), m_shortcut(std::move(shortcut)),
       m_applicationId(std::move(applicationId)),
       m_bus(busAddress.isEmpty()
@@ -48,6 +49,12 @@ PortalHotkeyService::PortalHotkeyService(std::shared_ptr<HotkeyService> fallback
     for (const QString& signal : {QStringLiteral("Activated"), QStringLiteral("Deactivated")})
         m_bus.connect(kPortal, kPortalPath, kShortcuts, signal, this,
                       SLOT(onShortcutSignal(QDBusMessage)));
+    m_answerTimer.setSingleShot(true);
+    m_answerTimer.setInterval(answerTimeout);
+    connect(&m_answerTimer, &QTimer::timeout, this, [this] {
+        if (m_state == State::binding)
+            fallBack();
+    });
 }
 
 PortalHotkeyService::~PortalHotkeyService() {
@@ -112,6 +119,7 @@ OSStatus PortalHotkeyService::installEventHandler(EventHandler handler,
 // connection; older ones do not have the call and need nothing.
 void PortalHotkeyService::registerWithPortal() {
     m_state = State::binding;
+    m_answerTimer.start();
     if (!m_bus.isConnected()) {
         fallBack();
         return;
@@ -192,36 +200,59 @@ void PortalHotkeyService::onResponse(const QDBusMessage& message) {
     const QVariantList args = message.arguments();
     if (m_state != State::binding)
         return;
-    const QVariantMap results = args.size() > 1 ? qdbus_cast<QVariantMap>(args[1]) : QVariantMap();
-    if (args.isEmpty() || args[0].toUInt() != 0) {
+    // (response code, results); anything else is no answer to act on.
+    if (message.signature() != QLatin1String("ua{sv}") || args[0].toUInt() != 0) {
         fallBack();
-    } else if (step == QLatin1String("create")) {
+        return;
+    }
+    const QVariantMap results = qdbus_cast<QVariantMap>(args[1]);
+    if (step == QLatin1String("create")) {
         const QVariant handle = results.value(QStringLiteral("session_handle"));
         m_sessionHandle = handle.userType() == qMetaTypeId<QDBusObjectPath>()
                               ? handle.value<QDBusObjectPath>().path()
-                              : handle.toString();
+                          : handle.userType() == QMetaType::QString ? handle.toString()
+                                                                    : QString();
         if (m_sessionHandle.isEmpty())
-            fallBack();
-        else
-            bindShortcuts();
-    } else {
-        // An empty list means nothing was bound.
-        const auto bound =
-            qdbus_cast<QList<PortalShortcutEntry>>(results.value(QStringLiteral("shortcuts")));
-        const bool ours =
-            std::any_of(bound.begin(), bound.end(),
-                        [this](const PortalShortcutEntry& e) { return e.id == m_shortcut.id; });
-        if (ours)
-            m_state = State::bound;
-        else
-            fallBack();
+            return fallBack();
+        m_bus.connect(kPortal, m_sessionHandle, QStringLiteral("org.freedesktop.portal.Session"),
+                      QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
+        bindShortcuts();
+        return;
     }
+    // An empty list means nothing was bound; a list of another type, nothing either.
+    const QVariant shortcuts = results.value(QStringLiteral("shortcuts"));
+    const bool listed =
+        shortcuts.userType() == qMetaTypeId<QDBusArgument>() &&
+        shortcuts.value<QDBusArgument>().currentSignature() == QLatin1String("a(sa{sv})");
+    const auto bound =
+        listed ? qdbus_cast<QList<PortalShortcutEntry>>(shortcuts) : QList<PortalShortcutEntry>();
+    const bool ours = std::any_of(bound.begin(), bound.end(), [this](const PortalShortcutEntry& e) {
+        return e.id == m_shortcut.id;
+    });
+    if (!ours)
+        return fallBack();
+    m_answerTimer.stop();
+    m_state = State::bound;
+}
+
+// The desktop ended the session (its shortcut service restarted, say): the
+// binding goes with it, so a new session is asked for, or the grab takes over.
+void PortalHotkeyService::onSessionClosed() {
+    if (m_state != State::bound)
+        return;
+    m_bus.disconnect(kPortal, m_sessionHandle, QStringLiteral("org.freedesktop.portal.Session"),
+                     QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
+    m_sessionHandle.clear();
+    m_state = State::binding;
+    m_answerTimer.start();
+    createSession();
 }
 
 void PortalHotkeyService::fallBack() {
     if (m_state == State::fallenBack)
         return;
     m_state = State::fallenBack;
+    m_answerTimer.stop();
     for (const auto& [path, step] : m_pendingRequests)
         m_bus.disconnect(kPortal, path, kRequest, QStringLiteral("Response"), this,
                          SLOT(onResponse(QDBusMessage)));
@@ -240,7 +271,7 @@ void PortalHotkeyService::fallBack() {
 // Activated and Deactivated: (session handle, shortcut id, timestamp, options).
 void PortalHotkeyService::onShortcutSignal(const QDBusMessage& message) {
     const QVariantList args = message.arguments();
-    if (args.size() < 2)
+    if (message.signature() != QLatin1String("osta{sv}"))
         return;
     deliver(args[0].value<QDBusObjectPath>().path(), args[1].toString(),
             message.member() == QLatin1String("Activated") ? kEventHotKeyPressed

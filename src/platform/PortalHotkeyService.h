@@ -5,7 +5,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
+#include <QTimer>
 #include <QVariantMap>
+
+#include <chrono>
 
 #include <map>
 #include <memory>
@@ -29,14 +32,19 @@ struct PortalShortcut {
 // combination, and this one too when the portal is missing, refuses or binds
 // nothing, goes to the fallback service (the X11 grab). The fallback is
 // asked only once the portal has answered: a desktop's shortcut service may
-// grab the key on the X server while binding, and must find it free.
+// grab the key on the X server while binding, and must find it free. Any
+// answer not of the protocol's types is a refusal; a portal that does not
+// answer in time is given up; a session the desktop closes is made again.
 class PortalHotkeyService final : public QObject, public HotkeyService {
     Q_OBJECT
 public:
     enum class State { idle, binding, bound, fallenBack };
+    // Long enough for the user to answer a desktop's binding dialog.
+    static constexpr std::chrono::milliseconds kAnswerTimeout{30'000};
 
     PortalHotkeyService(std::shared_ptr<HotkeyService> fallback, PortalShortcut shortcut,
                         QString applicationId, const QString& busAddress = {},
+                        std::chrono::milliseconds answerTimeout = kAnswerTimeout,
                         QObject* parent = nullptr);
     ~PortalHotkeyService() override;
 
@@ -56,6 +64,7 @@ signals:
 private slots:
     void onResponse(const QDBusMessage& message);
     void onShortcutSignal(const QDBusMessage& message);
+    void onSessionClosed();
 
 private:
     struct Registration {
@@ -80,6 +89,7 @@ private:
     QDBusConnection m_bus;
     State m_state = State::idle;
     QString m_sessionHandle;
+    QTimer m_answerTimer;                         // gives up on a portal that does not answer
     std::map<QString, QString> m_pendingRequests; // request path -> step
     std::map<EventHotKeyRef, Registration> m_registrations;
     EventHotKeyRef m_nextRef = 1;
