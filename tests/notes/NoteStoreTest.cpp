@@ -123,60 +123,14 @@ TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsI
     EXPECT_EQ(onDisk(), QStringList{typed});
 }
 
-// Another machine's version lands while a save is under way: before the
-// rename, when it must never be written over, or after, when it must not
-// pass for the file just saved.
-TEST_F(NoteStoreTest, AVersionLandingDuringASaveIsMergedNeverOverwritten) {
-    for (const char* moment : {"sync file", "sync folder"}) {
-        SCOPED_TRACE(moment);
-        QFile::remove(persistence->filePath());
-        start({"A", "B"});
-        QList<Note> theirs = store->notes(); // written by an earlier Jotbox: no ancestry
-        theirs[1].content = "B from there";
-        type("A from here");
-        bool landed = false;
-        fs->before = [&](const QString& call) {
-            if (landed || !call.startsWith(moment))
-                return;
-            landed = true;
-            writeAll(tmp.filePath("incoming"), *NotesFile::encode(theirs));
-            QFile::remove(persistence->filePath());
-            QFile::rename(tmp.filePath("incoming"), persistence->filePath());
-        };
-        clock.advance(NoteStore::kSaveDelay);
-        (void)store->look(); // as the folder watcher would
-        EXPECT_EQ(texts(), (QStringList{"A from here", "B from there"}));
-        EXPECT_EQ(onDisk(), texts());
-        fs->before = nullptr;
-    }
-}
-
 // Following the active tab, and a save request per key, are the view's tests.
+// Read after the store is gone: a fresh placeholder at every read.
 TEST_F(NoteStoreTest, TheBindingHoldsTheStoreWeakly) {
     start({"A"});
     auto binding = store->activeNoteBinding();
     store.reset();
-    EXPECT_TRUE(binding.get().content.isEmpty());
-    EXPECT_NE(binding.get().id, binding.get().id);        // a fresh placeholder at every read
+    EXPECT_TRUE(binding.get().content.isEmpty() && binding.get().id != binding.get().id);
     binding.set(Note{QUuid::createUuid(), "dropped", 0}); // does nothing, does not crash
-}
-
-TEST_F(NoteStoreTest, FlushWritesAPendingSaveAtOnceAndOnlyThen) {
-    start();
-    store->flush();
-    EXPECT_EQ(onDisk(), QStringList{"<no file>"});
-    type("last words");
-    store->flush();
-    EXPECT_EQ(onDisk(), QStringList{"last words"});
-    // The timer no longer fires a second, stale save.
-    QFile::remove(persistence->filePath());
-    clock.advance(1s);
-    EXPECT_EQ(onDisk(), QStringList{"<no file>"});
-    // Nor does the pending save of a store that is gone.
-    type("never written");
-    store.reset();
-    clock.advance(1s);
-    EXPECT_EQ(onDisk(), QStringList{"<no file>"});
 }
 
 // Another program (a sync engine, a user) changes the file while the store
@@ -208,6 +162,14 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         return *NotesFile::encode(out);
     };
     const auto waitOut = [&] { clock.advance(60s); }; // longer than a file is waited for
+    // Another machine's version landing while a save is under way: just
+    // before its rename, or just after, when it must not pass for the file saved.
+    std::optional<std::pair<QString, QByteArray>> landing;
+    fs->before = [&](const QString& call) {
+        if (landing && call.startsWith(landing->first))
+            replace(std::exchange(landing, std::nullopt)->second);
+    };
+    const auto save = [&] { clock.advance(1s); };
     const auto quit = [&] { store->flush(); };
     const auto nothing = [] {};
     QByteArray written; // a file another program writes in place
@@ -218,63 +180,35 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         int setAside;
         bool written;
     } cases[] = {
-        {"a touch",
-         [&] { ::utime(QFile::encodeName(path), nullptr); },
-         nothing,
-         waitOut,
-         {"A", "B"},
-         0,
-         false},
-        {"their version",
-         [&] {
-             replace(theirs({"A", "B2"}));
-         },
-         nothing,
-         waitOut,
-         {"A", "B2"},
-         0,
-         false},
-        {"a tab switch, a save asked for",
-         [&] { store->selectTab(1); },
-         nothing,
-         [&] { store->saveSubject().send(), waitOut(); },
-         {"A", "B"},
-         0,
-         false},
+        // clang-format off
+        {"a touch", [&] { ::utime(QFile::encodeName(path), nullptr); }, nothing, waitOut,
+         {"A", "B"}, 0, false},
+        {"their version", [&] { replace(theirs({"A", "B2"})); }, nothing, waitOut,
+         {"A", "B2"}, 0, false},
+        {"a tab switch, a save asked for", [&] { store->selectTab(1); }, nothing,
+         [&] { store->saveSubject().send(), waitOut(); }, {"A", "B"}, 0, false},
         {"reordered there: the active tab stays on its note",
-         [&] {
-             store->selectTab(1), replace(theirs({"A", "B"}, true));
-         },
-         nothing,
-         waitOut,
-         {"B", "A"},
-         0,
-         false},
+         [&] { store->selectTab(1), replace(theirs({"A", "B"}, true)); }, nothing, waitOut,
+         {"B", "A"}, 0, false},
         {"written in place, seen half-done",
+         [&] { written = theirs({"A4", "B"}), writeAll(path, written.left(30)); },
+         [&] { writeAll(path, written); }, waitOut, {"A4", "B"}, 0, false},
+        {"a version landing before the rename",
+         [&] { landing = {"sync file", theirs({"A", "B2"})}, type("A3"); }, save, waitOut,
+         {"A3", "B2"}, 0, true},
+        {"an earlier Jotbox's landing after it", // no ancestry: "A" is an old version
          [&] {
-             written = theirs({"A4", "B"}), writeAll(path, written.left(30));
+             QList<Note> notes = store->notes();
+             notes[1].content = "B2";
+             landing = {"sync folder", *NotesFile::encode(notes)};
          },
-         [&] { writeAll(path, written); },
-         waitOut,
-         {"A4", "B"},
-         0,
-         false},
-        {"deleted, never back",
-         [&] { QFile::remove(path); },
-         nothing,
-         waitOut,
-         {"A", "B"},
-         0,
-         true},
+         [&] { type("A3"), save(); }, waitOut, {"A3", "B2"}, 0, true},
+        {"deleted, never back", [&] { QFile::remove(path); }, nothing, waitOut, {"A", "B"}, 0, true},
         {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 0, true},
         {"unreadable for good", [&] { replace("{half"); }, nothing, waitOut, {"A", "B"}, 1, true},
-        {"unreadable, typed on, then a quit",
-         [&] { replace("{half"); },
-         [&] { type("A typed"); },
-         quit,
-         {"A typed", "B"},
-         1,
-         true},
+        {"unreadable, typed on, then a quit", [&] { replace("{half"); },
+         [&] { type("A typed"); }, quit, {"A typed", "B"}, 1, true},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

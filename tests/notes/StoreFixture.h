@@ -21,25 +21,22 @@ protected:
     std::shared_ptr<RecordingFileSystem> fs = std::make_shared<RecordingFileSystem>();
     std::shared_ptr<PersistenceManager> persistence =
         std::make_shared<PersistenceManager>(tmp.path(), QString(), fs);
-    // The store's timers as it makes them: the save timer first.
-    std::vector<ManualClock::Timer*> timers;
-    ManualClock::Timer* timer = nullptr;
+    ManualClock::Timer* timer = nullptr; // the save timer, the first the store makes
     std::unique_ptr<NoteStore> store;
     int changes = 0;
 
     TimerFactory makeTimer() {
         return [this] {
             auto t = clock.makeTimer();
-            timers.push_back(t.get());
+            timer = timer ? timer : t.get();
             return t;
         };
     }
     void start(const QStringList& saved = {}) {
         ASSERT_TRUE(saved.isEmpty() || !persistence->save(notesWith(saved)));
         store.reset();
-        timers.clear();
+        timer = nullptr;
         store = std::make_unique<NoteStore>(persistence, makeTimer());
-        timer = timers.front();
         changes = 0;
         QObject::connect(store.get(), &NoteStore::objectWillChange, [this] { ++changes; });
     }

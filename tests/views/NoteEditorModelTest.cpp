@@ -27,28 +27,19 @@ namespace {
 const QString kPieces[] = {"a",          "bc",         "\r",    "\r\n",        "\n", u"\u2028"_qs,
                            u"\u2029"_qs, u"\u00A0"_qs, u"😀"_qs, u"e\u0301"_qs, " ",  "\t"};
 
-class Editor {
-public:
-    explicit Editor(const QString& text) : m_note(Note{QUuid::createUuid(), text, 0}) {
-        m_view = std::make_unique<NoteEditorView>(
-            NoteBinding{[this] { return m_note; }, [this](const Note& n) { m_note = n; }}, true);
-        m_view->updateFromNote();
-        m_view->show();
+// An editor over a note of its own.
+struct Editor {
+    explicit Editor(const QString& text) : note{QUuid::createUuid(), text, 0} {
+        view.updateFromNote();
+        view.show();
     }
-    QPlainTextEdit* text() const { return m_view->textView(); }
-    const Note& note() const { return m_note; }
-    const QString& saved() const { return m_view->text(); }
-    // Another machine's version of the note arrives.
-    void arrive(const QString& text) {
-        m_note.content = text;
-        m_view->updateFromNote();
-    }
+    QPlainTextEdit* text() { return view.textView(); }
+    const QString& saved() const { return view.text(); }
     // What the document shows, every line break as the document keeps it.
-    QString shown() const { return text()->document()->toRawText(); }
+    QString shown() { return text()->document()->toRawText(); }
 
-private:
-    Note m_note;
-    std::unique_ptr<NoteEditorView> m_view;
+    Note note;
+    NoteEditorView view{{[this] { return note; }, [this](const Note& n) { note = n; }}, true};
 };
 
 void runEditorModel(unsigned seed, int steps) {
@@ -125,7 +116,8 @@ void runEditorModel(unsigned seed, int steps) {
             while (at < arrived.size() && (arrived[at - 1] == u'\r' || arrived[at] == u'\n'))
                 ++at; // not inside a CR LF, nor making one
             arrived.insert(at, pieces(3));
-            editor->arrive(arrived);
+            editor->note.content = arrived;
+            editor->view.updateFromNote();
             ASSERT_EQ(editor->saved(), arrived);
             if (at > after) { // strictly after the caret
                 ASSERT_EQ(text->textCursor().position(), caret);
@@ -133,7 +125,7 @@ void runEditorModel(unsigned seed, int steps) {
             what = "arrived " + arrived;
         }
         SCOPED_TRACE(::testing::Message() << "step " << step << ": " << what.toStdString());
-        ASSERT_EQ(editor->note().content, editor->saved());
+        ASSERT_EQ(editor->note.content, editor->saved());
         Editor fresh(editor->saved());
         ASSERT_EQ(fresh.shown(), editor->shown()) << "saved: " << editor->saved();
         // A line break typed or pasted is a line feed.
