@@ -46,9 +46,14 @@ bool NoteAncestry::has(const Id& id) const {
 
 void NoteAncestry::append(TextHash hash, QList<Id> parents) {
     const Id id{hash, versions.total()};
+    // The same version reached again keeps what it came from before, too.
+    for (const Version& v : history)
+        if (v.id == id)
+            parents += v.parents;
     history.removeIf([&](const Version& v) { return v.id == id; });
     parents.removeAll(id);
     std::sort(parents.begin(), parents.end()); // the same whichever side is whose
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
     history.append(Version{id, std::move(parents)});
     if (history.size() > kHistoryLength)
         history.remove(0, history.size() - kHistoryLength);

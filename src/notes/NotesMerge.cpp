@@ -391,10 +391,12 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
                 out.ancestry.removeAt(i);
             }
     }
-    // Conflict notes right after theirs, unless that text is in a note already.
+    // Conflict notes right after theirs, unless that text is in a note
+    // already, or every word of it in theirs (the other side only deleted).
     for (qsizetype i = 0; i < out.notes.size(); ++i) {
         const std::optional<Side> conflict = outcome.value(out.notes[i].id).conflict;
         if (!conflict || placed.contains(conflict->note.id) ||
+            holdsEveryWord(conflict->note.content, out.notes[i].content) ||
             std::any_of(out.notes.begin(), out.notes.end(), [&](const Note& n) {
                 return canonicallyEqual(n.content, conflict->note.content);
             }))

@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -197,18 +198,21 @@ QString version(const Tokens& b, qsizetype from, qsizetype to, std::vector<Hunk>
 // it), when the base is only a guess, was moved rather than typed twice: it
 // stays where it comes first.
 void dropMoves(std::vector<Hunk>& ours, std::vector<Hunk>& others) {
-    const auto later = [](std::vector<Hunk>& from, const std::vector<Hunk>& than) {
-        return std::remove_if(from.begin(), from.end(), [&](const Hunk& h) {
-            return h.isInsertion() && !h.text.trimmed().isEmpty() &&
-                   std::any_of(than.begin(), than.end(), [&](const Hunk& o) {
+    // Each side judged against the other as it came, not as already pruned.
+    const auto kept = [](const std::vector<Hunk>& from, const std::vector<Hunk>& than) {
+        std::vector<Hunk> out;
+        std::copy_if(from.begin(), from.end(), std::back_inserter(out), [&](const Hunk& h) {
+            return !h.isInsertion() || h.text.trimmed().isEmpty() ||
+                   std::none_of(than.begin(), than.end(), [&](const Hunk& o) {
                        return o.isInsertion() && o.text.trimmed() == h.text.trimmed() &&
                               o.from < h.from;
                    });
         });
+        return out;
     };
-    const auto a = later(ours, others), b = later(others, ours);
-    ours.erase(a, ours.end());
-    others.erase(b, others.end());
+    std::vector<Hunk> a = kept(ours, others), b = kept(others, ours);
+    ours = std::move(a);
+    others = std::move(b);
 }
 
 Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps,
@@ -318,21 +322,6 @@ QString commonText(QStringView a, QStringView b) {
     return common;
 }
 
-// Whether `text` still holds every word and sign of `base`, as often: made
-// from it by adding and moving only.
-bool holdsEveryWord(QStringView base, QStringView text) {
-    QHash<QStringView, int> dictionary;
-    const Tokens b = tokenize(base, Unit::words, dictionary),
-                 t = tokenize(text, Unit::words, dictionary);
-    QHash<int, qsizetype> count;
-    for (qsizetype i = 0; i < t.size(); ++i)
-        ++count[t.ids[std::size_t(i)]];
-    for (qsizetype i = 0; i < b.size(); ++i)
-        if (!b.span(i, i + 1).trimmed().isEmpty() && --count[b.ids[std::size_t(i)]] < 0)
-            return false;
-    return true;
-}
-
 std::optional<QString> mergeAny(QStringView base, QStringView mine, QStringView theirs,
                                 Overlaps overlaps, bool baseGuessed) {
     if (mine == theirs || theirs == base)
@@ -346,6 +335,19 @@ std::optional<QString> mergeAny(QStringView base, QStringView mine, QStringView 
 }
 
 } // namespace
+
+bool holdsEveryWord(QStringView base, QStringView text) {
+    QHash<QStringView, int> dictionary;
+    const Tokens b = tokenize(base, Unit::words, dictionary),
+                 t = tokenize(text, Unit::words, dictionary);
+    QHash<int, qsizetype> count;
+    for (qsizetype i = 0; i < t.size(); ++i)
+        ++count[t.ids[std::size_t(i)]];
+    for (qsizetype i = 0; i < b.size(); ++i)
+        if (!b.span(i, i + 1).trimmed().isEmpty() && --count[b.ids[std::size_t(i)]] < 0)
+            return false;
+    return true;
+}
 
 std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
                                   Overlaps overlaps) {

@@ -32,4 +32,8 @@ std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringVie
 // deleted may come back.
 std::optional<QString> mergeWithoutBase(QStringView mine, QStringView theirs);
 
+// Whether `text` still holds every word and sign of `base`, as often: made
+// from it by adding and moving only.
+bool holdsEveryWord(QStringView base, QStringView text);
+
 } // namespace jotbox
