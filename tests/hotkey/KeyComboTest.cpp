@@ -44,8 +44,7 @@ TEST(KeyCombo, NumbersKeysModifiersDescriptionsAndDictionaries) {
     EXPECT_EQ(KeyCombo(45, 2304).description(), QString::fromUtf8("\u2325\u2318N"));
     // Extra mask bits keep combos apart though they look alike.
     const KeyCombo plain(45, 256), withCaps(45, 256 + 1024);
-    EXPECT_NE(plain, withCaps);
-    EXPECT_EQ(plain.description(), withCaps.description());
+    EXPECT_TRUE(plain != withCaps && plain.description() == withCaps.description());
     KeyCombo combo = withCaps;
     combo.setKey(std::nullopt);
     EXPECT_EQ(combo.key(), Key::a); // code 0

@@ -8,13 +8,12 @@ using jotbox::Note;
 
 namespace {
 
+// Examples of the rule; note_title_fuzzer checks it on any text against a
+// plain reference, its seeds holding the clusters that once went wrong.
 TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
     const auto s = [](const char16_t* text) { return QString::fromUtf16(text); };
-    const QString thumb = s(u"\U0001F44D\U0001F3FD"), flag = s(u"\U0001F1E9\U0001F1EA");
-    const QString lone = s(u"\U0001F1E9"), hindi = s(u" \u0928\u092E\u0938\u094D\u0924\u0947");
-    const QString family = s(u"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
-    const QString heavy = s(u"e\u0301\u0301\u0301"), zalgo = "a" + s(u"\u0301").repeated(500);
-    const QString a = "a", x = "x", acute = s(u"e\u0301"), cut = s(u"e\u0301\u0301\U0001F3FD");
+    const QString thumb = s(u"\U0001F44D\U0001F3FD"), a = "a";
+    const QString zalgo = "a" + s(u"\u0301").repeated(500);
     const struct {
         QString text, title;
     } cases[] = {
@@ -23,21 +22,12 @@ TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
         {"", "New Note"}, {" \t \nShopping", "New Note"}, {"\n\nlater", "New Note"},
         {s(u"\u00A0\u3000\u2003"), "New Note"},
         // Tabs and space separators are trimmed at both ends, nothing else.
-        {"  Shopping  \nmilk", "Shopping"}, {s(u"\u00A0Buy\u00A0milk\u3000"), s(u"Buy\u00A0milk")},
-        {"\tA\t", "A"}, {"A\r", "A\r"}, {s(u"\u200BA"), s(u"\u200BA")}, {"\vA", "\vA"},
+        {"  Shopping  \nmilk", "Shopping"}, {"\tA\t", "A"}, {"A\r", "A\r"}, {"\vA", "\vA"},
         // CR LF does not end the first line.
-        {"A\r\nB", "A\r\nB"}, {"A\r\nB\nC", "A\r\nB"}, {"A\r\r\nB", "A\r\r\nB"}, {"\r\nX", "\r\nX"},
+        {"A\r\nB", "A\r\nB"}, {"A\r\nB\nC", "A\r\nB"}, {"\r\nX", "\r\nX"},
         // 30 user-perceived characters; the cut is not trimmed again.
-        {a.repeated(30), a.repeated(30)}, {a.repeated(30) + "b", a.repeated(30)},
-        {a.repeated(29) + "  z", a.repeated(29) + " "}, {acute.repeated(31), acute.repeated(30)},
-        {family.repeated(31), family.repeated(30)}, {thumb.repeated(31), thumb.repeated(30)},
-        {flag.repeated(31), flag.repeated(30)},
-        {flag.repeated(29) + lone + lone + lone, flag.repeated(29) + lone + lone},
-        // Indic text later in the text once split an emoji into halves.
-        {x.repeated(29) + thumb + hindi, x.repeated(29) + thumb},
-        {"a\r\nb" + x.repeated(26) + hindi, "a\r\nb" + x.repeated(26) + " "},
-        // The 30th cluster ends right before a modifier whose first half ends the first window.
-        {heavy.repeated(29) + cut + "tail", heavy.repeated(29) + cut},
+        {a.repeated(30) + "b", a.repeated(30)}, {a.repeated(29) + "  z", a.repeated(29) + " "},
+        {thumb.repeated(31), thumb.repeated(30)},
         // One letter with 500 marks is one character; a huge first line is cut quickly.
         {zalgo + "bcd", zalgo + "bcd"}, {zalgo.repeated(31), zalgo.repeated(30)},
         {"  " + QString("word ").repeated(200000) + "\nrest", QString("word ").repeated(6)},

@@ -7,8 +7,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace jotbox;
 
@@ -18,10 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parts.size() != 3)
         return 0;
     const QString &base = parts[0], &mine = parts[1], &theirs = parts[2];
-    const auto fail = [](const char* what) {
-        std::fprintf(stderr, "text merge: %s\n", what);
-        std::abort();
-    };
+    const auto fail = [](const char* what) { qFatal("text merge: %s", what); }; // aborts
     const auto merged = mergeTexts(base, mine, theirs);
     if (merged != mergeTexts(base, theirs, mine))
         fail("depends on which side is whose");
