@@ -174,8 +174,8 @@ Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) 
 
     // Both changed it since they last agreed: merged against the text they
     // agreed on, or, where this machine never had it, against a guess.
-    const auto base =
-        baseText(Lineage(m.ancestry.history, t.ancestry.history), m.head(), t.head(), texts);
+    const Lineage lineage(m.ancestry.history, t.ancestry.history);
+    const auto base = baseText(lineage, m.head(), t.head(), texts);
     const auto merged = base ? mergeTexts(*base, m.note.content, t.note.content)
                              : mergeWithoutBase(m.note.content, t.note.content);
     if (merged) {
@@ -191,8 +191,19 @@ Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) 
     const Side& other = &kept == &m ? t : m;
     note.content = kept.note.content;
     ancestry.append(kept.head().hash, {m.head(), t.head()});
-    out.conflict = Side{conflictNote(note, other.note.content), {}};
-    out.conflict->ancestry.append(other.head().hash, {});
+    // It carries the other's versions, and is named after the first of them
+    // the kept text never saw: machines that set the same change aside at
+    // different stages make one note of it, its latest stage.
+    const QSet<Id> seen = lineage.ancestors(kept.head());
+    Id first = other.head();
+    for (const Version& v : other.ancestry.history)
+        if (!seen.contains(v.id))
+            first = std::min(first, v.id);
+    out.conflict =
+        Side{Note{QUuid::createUuidV5(
+                      note.id, QString("%1:%2").arg(hashToString(first.hash)).arg(first.depth)),
+                  other.note.content, note.createdAt},
+             other.ancestry};
     return out;
 }
 
@@ -226,11 +237,6 @@ Side versionAt(const NotesDocument& document, qsizetype i) {
 }
 
 } // namespace
-
-Note conflictNote(const Note& parent, const QString& text) {
-    return Note{QUuid::createUuidV5(parent.id, hashToString(hashText(text))), text,
-                parent.createdAt};
-}
 
 QList<ClosedNote> boundClosed(QList<ClosedNote> closed) {
     QHash<QUuid, ClosedNote> byId;

@@ -45,10 +45,6 @@ struct KnownVersion {
 void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion>& lastOnDisk = {},
                         const QHash<QUuid, KnownVersion>& current = {});
 
-// The note keeping `text`, which lost to `parent`'s own in a merge: its id
-// derives from both, so that every machine makes the same one.
-Note conflictNote(const Note& parent, const QString& text);
-
 // Closed notes, each id once, within what is kept: 90 days back from the
 // latest close, and the latest 1,000; oldest first.
 QList<ClosedNote> boundClosed(QList<ClosedNote> closed);

@@ -215,11 +215,10 @@ void dropMoves(std::vector<Hunk>& ours, std::vector<Hunk>& others) {
     others = std::move(b);
 }
 
-Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps,
+// The merge itself, over texts cut into tokens with one dictionary.
+Merged merge(const Tokens& b, const Tokens& m, const Tokens& t, Overlaps overlaps,
              bool baseGuessed) {
-    QHash<QStringView, int> dictionary;
-    const Tokens b = tokenize(base, unit, dictionary), m = tokenize(mine, unit, dictionary),
-                 t = tokenize(theirs, unit, dictionary);
+    const QStringView mine = m.text, theirs = t.text;
     auto ours = changes(b, m), others = changes(b, t);
     if (!ours || !others)
         return {true, std::nullopt};
@@ -298,39 +297,66 @@ Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, 
     return {false, out};
 }
 
-// What two texts have in common, in order, word by word: a text both could
-// have come from by adding only.
-QString commonText(QStringView a, QStringView b) {
-    if (a == b)
-        return a.toString();
+Merged merge(QStringView base, QStringView mine, QStringView theirs, Unit unit, Overlaps overlaps) {
     QHash<QStringView, int> dictionary;
-    // The same whichever comes first.
-    const Tokens x = tokenize(std::min(a, b), Unit::words, dictionary),
-                 y = tokenize(std::max(a, b), Unit::words, dictionary);
+    const Tokens b = tokenize(base, unit, dictionary), m = tokenize(mine, unit, dictionary),
+                 t = tokenize(theirs, unit, dictionary);
+    return merge(b, m, t, overlaps, false);
+}
+
+// Two texts merged against what they have in common, in order: the words
+// both hold, and the spaces and line breaks right beside them in both. The
+// tokens are kept as they stand rather than cut anew (two words that come
+// together would read as one), and spaces that stand apart from any common
+// word are left out, or each side's words would be dealt between them.
+Merged mergeOnCommon(QStringView mine, QStringView theirs, Unit unit) {
+    QHash<QStringView, int> dictionary;
+    const Tokens m = tokenize(mine, unit, dictionary), t = tokenize(theirs, unit, dictionary);
+    const Tokens& x = mine <= theirs ? m : t; // the same whichever comes first
+    const Tokens& y = &x == &m ? t : m;
     if (x.ids.size() + y.ids.size() > 4 * kMaxDiffering)
-        return {};
+        return {true, std::nullopt};
     dtl::Diff<int> diff(x.ids, y.ids);
     diff.compose();
-    QString common;
-    qsizetype i = 0;
+    std::vector<std::pair<qsizetype, qsizetype>> both; // where each common token stands in x, y
+    qsizetype i = 0, j = 0;
     for (const auto& [id, info] : diff.getSes().getSequence()) {
         (void)id;
         if (info.type == dtl::SES_COMMON)
-            common.append(x.span(i, i + 1));
+            both.emplace_back(i, j);
         i += info.type != dtl::SES_ADD;
+        j += info.type != dtl::SES_DELETE;
     }
-    return common;
+    const auto blank = [&](std::size_t k) {
+        return x.span(both[k].first, both[k].first + 1).trimmed().isEmpty();
+    };
+    const auto besideWord = [&](std::size_t k, std::size_t other) {
+        return other < both.size() && !blank(other) &&
+               std::abs(both[other].first - both[k].first) == 1 &&
+               both[other].first - both[k].first == both[other].second - both[k].second;
+    };
+    QString common;
+    Tokens b{{}, {0}, {}};
+    for (std::size_t k = 0; k < both.size(); ++k) {
+        if (blank(k) && !besideWord(k, k - 1) && !besideWord(k, k + 1))
+            continue;
+        common.append(x.span(both[k].first, both[k].first + 1));
+        b.starts.push_back(common.size());
+        b.ids.push_back(x.ids[std::size_t(both[k].first)]);
+    }
+    b.text = common;
+    return merge(b, m, t, Overlaps::fail, true);
 }
 
 std::optional<QString> mergeAny(QStringView base, QStringView mine, QStringView theirs,
-                                Overlaps overlaps, bool baseGuessed) {
+                                Overlaps overlaps) {
     if (mine == theirs || theirs == base)
         return mine.toString();
     if (mine == base)
         return theirs.toString();
-    Merged merged = merge(base, mine, theirs, Unit::words, overlaps, baseGuessed);
+    Merged merged = merge(base, mine, theirs, Unit::words, overlaps);
     if (merged.tooFarApart)
-        merged = merge(base, mine, theirs, Unit::lines, overlaps, baseGuessed);
+        merged = merge(base, mine, theirs, Unit::lines, overlaps);
     return merged.text;
 }
 
@@ -351,7 +377,7 @@ bool holdsEveryWord(QStringView base, QStringView text) {
 
 std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringView theirs,
                                   Overlaps overlaps) {
-    auto merged = mergeAny(base, mine, theirs, overlaps, false);
+    auto merged = mergeAny(base, mine, theirs, overlaps);
     // Machines that merged the same changes in another order, or a word one
     // moved, read as changes that overlap; where neither side deleted a word,
     // nothing is lost by merging them as texts with no base.
@@ -361,7 +387,12 @@ std::optional<QString> mergeTexts(QStringView base, QStringView mine, QStringVie
 }
 
 std::optional<QString> mergeWithoutBase(QStringView mine, QStringView theirs) {
-    return mergeAny(commonText(mine, theirs), mine, theirs, Overlaps::fail, true);
+    if (mine == theirs)
+        return mine.toString();
+    Merged merged = mergeOnCommon(mine, theirs, Unit::words);
+    if (merged.tooFarApart)
+        merged = mergeOnCommon(mine, theirs, Unit::lines);
+    return merged.text;
 }
 
 } // namespace jotbox

@@ -48,6 +48,8 @@ TEST(TextMerge, ChangesInDifferentPlacesCombineOverlappingOnesDoNot) {
         EXPECT_EQ(mergeWithoutBase(mine, theirs), mergeWithoutBase(theirs, mine));
         EXPECT_EQ(mergeWithoutBase(mine, theirs)->size(), QStringView(mine).size());
     }
+    // What both hold is never cut anew: "a" and "d" do not run together into "ad".
+    EXPECT_EQ(mergeWithoutBase(u"a x y d", u"a p q r d e"), u"a p q r x y d e"_qs);
 }
 
 // One machine's notes with what it knows of them; `doc` is what it saves.

@@ -359,8 +359,11 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
         std::map<QString, int> inUserNotes, anywhere;
         int conflicts = 0;
         for (const Note& n : file->notes) {
-            // A blank note is the one every machine makes when all were closed.
-            const bool conflict = !created.count(n.id) && !n.content.isEmpty();
+            // A blank note is the one every machine makes when all were closed:
+            // a user's from then on.
+            if (n.content.isEmpty())
+                created.insert(n.id);
+            const bool conflict = !created.count(n.id);
             conflicts += conflict && conflictIds.insert(n.id).second;
             std::set<QString> words;
             for (const auto& w : wordsOf(n.content))
