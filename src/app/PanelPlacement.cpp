@@ -25,13 +25,17 @@ QPoint clamped(QPoint origin, QSize panel, QRect area) {
 }
 
 QPoint underIcon(QRect icon, QSize panel, QRect available) {
-    QPoint origin(icon.x() + icon.width() / 2 - panel.width() / 2, bottomOf(icon) + kGap);
+    // An icon inside a bar the desktop keeps free (trays place theirs a few
+    // pixels in): the gap counts from the bar's edge, not the icon's.
+    const int below =
+        available.isEmpty() ? bottomOf(icon) : std::max(bottomOf(icon), available.y());
+    QPoint origin(icon.x() + icon.width() / 2 - panel.width() / 2, below + kGap);
     if (available.isEmpty() || available.contains(QRect(origin, panel)))
         return origin;
     // A tray at the bottom of the screen: open upwards instead.
-    if (origin.y() + panel.height() > bottomOf(available) &&
-        icon.y() - kGap - panel.height() >= available.y())
-        origin.setY(icon.y() - kGap - panel.height());
+    const int above = std::min(icon.y(), bottomOf(available)) - kGap - panel.height();
+    if (origin.y() + panel.height() > bottomOf(available) && above >= available.y())
+        origin.setY(above);
     return clamped(origin, panel, available);
 }
 

@@ -48,9 +48,10 @@ void QtTrayIcon::makeIcon() {
     if (m_icon)
         return;
     m_wait.stop();
-    // Qt takes the StatusNotifierItem path on the same condition.
+    // Qt takes the StatusNotifierItem path on the same condition, asked now
+    // and waited for as Qt asks: the status menu must go with it.
     const bool statusNotifier =
-        m_statusNotifierHost && m_statusNotifierHost->state() == TrayHostWatcher::State::present;
+        m_statusNotifierHost && m_statusNotifierHost->stateNow() == TrayHostWatcher::State::present;
     // No longer needed; later, since one of them may be what called.
     for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})
         if (host)

@@ -2,7 +2,6 @@
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
@@ -11,6 +10,7 @@ namespace jotbox {
 namespace {
 const QString kService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kPath = QStringLiteral("/StatusNotifierWatcher");
+constexpr int kAnswerWithin = 2000; // ms; a watcher that hangs is no host
 } // namespace
 
 StatusNotifierHostWatcher::StatusNotifierHostWatcher(QDBusConnection bus, QObject* parent)
@@ -25,22 +25,40 @@ StatusNotifierHostWatcher::StatusNotifierHostWatcher(QDBusConnection bus, QObjec
             [this] { setState(State::absent); });
     m_bus.connect(kService, kPath, kService, QStringLiteral("StatusNotifierHostRegistered"), this,
                   SLOT(query()));
-    query();
+    // Known from the start: an XEmbed tray seen first must not pass for the
+    // only host while the first answer is on its way.
+    m_state = stateNow();
+}
+
+namespace {
+QDBusMessage hostQuery() {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    return get << kService << QStringLiteral("IsStatusNotifierHostRegistered");
+}
+} // namespace
+
+TrayHostWatcher::State StatusNotifierHostWatcher::stateOf(const QDBusMessage& reply) {
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown")
+                   ? State::absent
+                   : State::starting;
+    const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
+    return value.typeId() == QMetaType::Bool && value.toBool() ? State::present : State::starting;
+}
+
+TrayHostWatcher::State StatusNotifierHostWatcher::stateNow() {
+    if (!m_bus.isConnected())
+        return State::absent;
+    // Not signalled: the caller is deciding on it right now.
+    return m_state = stateOf(m_bus.call(hostQuery(), QDBus::Block, kAnswerWithin));
 }
 
 void StatusNotifierHostWatcher::query() {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << kService << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(hostQuery()), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* c) {
         c->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *c;
-        if (reply.isError())
-            setState(reply.error().type() == QDBusError::ServiceUnknown ? State::absent
-                                                                        : State::starting);
-        else
-            setState(reply.value().variant().toBool() ? State::present : State::starting);
+        setState(stateOf(c->reply()));
     });
 }
 

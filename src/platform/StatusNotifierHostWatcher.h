@@ -17,12 +17,15 @@ public:
     explicit StatusNotifierHostWatcher(QDBusConnection bus = QDBusConnection::sessionBus(),
                                        QObject* parent = nullptr);
     State state() const override { return m_state; }
+    // Asks and waits for the answer, as Qt does when it makes a tray icon.
+    State stateNow() override;
 
 private slots:
     void query();
 
 private:
     void setState(State state);
+    static State stateOf(const QDBusMessage& reply);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_services = nullptr;

@@ -15,6 +15,9 @@ public:
 
     using QObject::QObject;
     virtual State state() const = 0;
+    // The state asked for this moment, as a program deciding now would see
+    // it; where only the watcher's last report is known, that one.
+    virtual State stateNow() { return state(); }
 
 signals:
     void stateChanged();

@@ -104,41 +104,6 @@ TEST_F(AppDelegateTest, TheShortcutTogglesOnItsPressAndAHiddenPanelWatchesNothin
     EXPECT_EQ(watcher->stops, 1);
 }
 
-// Trays that keep the icon's place to themselves: the press of a click on
-// the icon reaches the outside watcher first, then the icon's activation.
-// A quick click, and one after a press elsewhere, are the journey's.
-TEST_F(AppDelegateTest, AClickOnTheIconThatAPressOutsideAlreadyHidItsPanelForHidesItOnce) {
-    const QPoint icon(2500, 12);
-    const struct {
-        const char* what;
-        std::optional<QPoint> pointer; // at the press and at the activation
-        ms after;                      // from press to activation
-        bool shown;
-    } cases[] = {
-        {"a slow click that hid it", icon, ms(650), false},
-        {"a click on the icon well after", icon, ms(800), true},
-        {"no pointer to compare (Wayland)", std::nullopt, ms(120), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        delegate.reset();
-        make();
-        launch();
-        tray->rect = {};
-        pointerAt = icon;
-        tray->click(TrayIcon::Click::primary);
-        ASSERT_TRUE(panelShown());
-        pointerAt = c.pointer;
-        watcher->onOutside();
-        ASSERT_FALSE(panelShown());
-        time += c.after;
-        tray->click(TrayIcon::Click::primary);
-        EXPECT_EQ(panelShown(), c.shown);
-        tray->click(TrayIcon::Click::primary); // whatever it was, the next click toggles
-        EXPECT_EQ(panelShown(), !c.shown);
-    }
-}
-
 // Read as a right click opens it, or as a tray drawing it itself reads it;
 // Ctrl+Q quitting from Jotbox's own menu is the journey's.
 TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {

@@ -41,17 +41,10 @@ esac
 
 # The icon, "X Y W H": Jotbox's small window docked in trayer, or the one
 # place at the right end of gtk-sni-tray's strip.
-icon_geometry() {
-  [[ $tray == sni ]] && { echo 1256 0 24 24; return; }
-  xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ {
-      split($0, a, ")"); n = split(a[2], f, " "); size = f[1]; abs = f[2];
-      split(size, wh, "x"); w = wh[1]; h = wh[2];
-      if (w > 1 && w <= 64 && h <= 64) { split(abs, xy, "+"); print xy[2], xy[3], w, h; exit } }'
-}
+icon_geometry() { if [[ $tray == sni ]]; then echo 1256 0 24 24; else xembed_icon; fi; }
 docked_icon() { # this run's Jotbox has its icon in the tray
   kill -0 "$jotbox_pid" 2>/dev/null || return 1
-  [[ $tray == xembed ]] && { [[ -n "$(icon_geometry)" ]]; return; }
-  for item in $(sni_items); do [[ $(bus_pid "${item%%/*}") == "$jotbox_pid" ]] && return 0; done; return 1
+  [[ -n $( [[ $tray == xembed ]] && icon_geometry || own_sni_item) ]]
 }
 click_icon() { # click_icon [xdotool click options] BUTTON
   read -r ix iy iw ih < <(icon_geometry)

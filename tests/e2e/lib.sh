@@ -75,7 +75,10 @@ tree() { xwininfo -root -tree 2>/dev/null; }
 panel_id() { tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exit }'; }
 panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
 panel_hidden() { ! panel_visible; }
-panel_xy() { xwininfo -id "$(panel_id)" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+panel_xy() { # none when there is no panel (xwininfo without an id waits for a click)
+  local id; id=$(panel_id); [[ -n $id ]] || return 1
+  xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
+}
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
 # The process that owns a name on the session bus.
 bus_pid() {
@@ -93,3 +96,13 @@ sni_items() {
 sni_registered() { [[ -n $(sni_items) ]]; }
 # The window holding keyboard focus, by its title.
 focused() { [[ $(xdotool getwindowfocus getwindowname 2>/dev/null) == "$1" ]]; }
+# The icon's window where it is an XEmbed one, "X Y W H".
+xembed_icon() {
+  xwininfo -root -tree | awk '/\("jotbox" "Jotbox"\)/ {
+      split($0, a, ")"); n = split(a[2], f, " "); split(f[1], wh, "x"); split(f[2], xy, "+");
+      if (wh[1] > 1 && wh[1] <= 64 && wh[2] <= 64) { print xy[2], xy[3], wh[1], wh[2]; exit } }'
+}
+# This run's Jotbox's StatusNotifierItem, "bus-name/path".
+own_sni_item() {
+  local item; for item in $(sni_items); do [[ $(bus_pid "${item%%/*}") == "$jotbox_pid" ]] && echo "$item"; done
+}

@@ -79,7 +79,6 @@ TEST_F(AtomicFileWriterTest, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
         {"notes.json.saving-" + machine + "-999999999-Ab3xY9", false, true},
         {"notes.json.saving-" + machine + "-" + me + "-Ab3xY9", false, false},
         {"notes.json.saving-0ther000-12-Ab3xY9", false, false},
-        {"notes.json.saving-0ther000-12-Ab3xY9.old", true, true},
         {"notes.json.saving-Ab3xY9", true, true},
         {"notes.json.saving-Ab3xY9.keep", false, false},
         {"notes.json.saving-short", true, false},

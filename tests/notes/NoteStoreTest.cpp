@@ -124,14 +124,6 @@ TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsI
 }
 
 // Following the active tab, and a save request per key, are the view's tests.
-// Read after the store is gone: a fresh placeholder at every read.
-TEST_F(NoteStoreTest, TheBindingHoldsTheStoreWeakly) {
-    start({"A"});
-    auto binding = store->activeNoteBinding();
-    store.reset();
-    EXPECT_TRUE(binding.get().content.isEmpty() && binding.get().id != binding.get().id);
-    binding.set(Note{QUuid::createUuid(), "dropped", 0}); // does nothing, does not crash
-}
 
 // Another program (a sync engine, a user) changes the file while the store
 // runs: what it wrote is merged, a file it left missing or half-written is

@@ -87,7 +87,6 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         QStringList merged;
     } cases[] = {
         {"edits in different notes", edit(0, "one A"), edit(1, "two B"), {"one A", "two B"}},
-        {"a close against an edit of another note", close(0), edit(1, "two B"), {"two B"}},
         {"a close against an edit of that note", close(0), edit(0, "one B"), {"one B", "two"}},
         {"both typed at the end", edit(0, "one A"), edit(0, "one B"), {"one A B", "two"}},
         // The text with more versions stays; the other goes right after it.
@@ -95,7 +94,6 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
          twice(0, "un", "uno"),
          edit(0, "eins"),
          {"uno", "eins", "two"}},
-        {"the other text already in a note", twice(0, "un", "uno"), edit(0, "two"), {"uno", "two"}},
     };
     const QList<Note> base = notesWith({"one", "two"});
     for (const auto& c : cases) {

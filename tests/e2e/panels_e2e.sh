@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Jotbox on real desktop panels under Xvfb, each started 5 s after Jotbox as
+# at a login: xfce4-panel (a 40-pixel bar at the top), lxqt-panel (one at the
+# bottom), both StatusNotifierItem hosts that also own an XEmbed tray, and
+# tint2 (XEmbed only, its icons a few pixels inside a 40-pixel top bar).
+# Clicks are real ones on the icon; what a host's menu holds is read the way
+# the host reads it (DBusMenu), and the menu window is seen to open.
+# Usage: JOTBOX_E2E_PANEL=xfce|lxqt|tint2 panels_e2e.sh JOTBOX_BINARY
+[[ -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session \
+  --config-file="$(dirname "$0")/../support/private-session-bus.conf" -- "$0" "$@" 2>/dev/null
+jotbox=$1
+panel=${JOTBOX_E2E_PANEL:-xfce}
+source "$(dirname "$0")/lib.sh"
+start_x
+
+start_panel() {
+  [[ $panel == xfce ]] || spawn openbox >/dev/null 2>&1
+  case $panel in
+  xfce)
+    local conf=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml p='property name=' one='<value type="int" value="1"/>'
+    mkdir -p "$conf"
+    echo "<channel name=\"xfce4-panel\" version=\"1.0\"><${p}\"configver\" type=\"int\" value=\"2\"/><${p}\"panels\" type=\"array\">$one<${p}\"panel-1\" type=\"empty\">
+      <${p}\"position\" type=\"string\" value=\"p=6;x=0;y=0\"/><${p}\"length\" type=\"uint\" value=\"100\"/><${p}\"size\" type=\"uint\" value=\"40\"/><${p}\"plugin-ids\" type=\"array\">$one</property></property></property>
+      <${p}\"plugins\" type=\"empty\"><${p}\"plugin-1\" type=\"string\" value=\"systray\"/></property></channel>" >"$conf/xfce4-panel.xml"
+    spawn /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd >/dev/null 2>&1
+    spawn xfwm4 --compositor=off >/dev/null 2>&1
+    spawn xfce4-panel >/dev/null 2>&1 ;;
+  lxqt) # both its StatusNotifierItem host and its XEmbed tray, at the bottom
+    mkdir -p "$XDG_CONFIG_HOME/lxqt"
+    printf 'panels=panel1\n[panel1]\nplugins=statusnotifier,tray\nposition=Bottom\npanelSize=40\n[statusnotifier]\ntype=statusnotifier\nalignment=Left\n[tray]\ntype=tray\n' >"$XDG_CONFIG_HOME/lxqt/panel.conf"
+    QT_QPA_PLATFORM=xcb spawn lxqt-panel >/dev/null 2>&1 ;;
+  tint2)
+    printf 'panel_items = S\npanel_position = top center horizontal\npanel_size = 100%% 40\nstrut_policy = follow_size\nsystray_padding = 0 8 4\n' >"$work/tint2rc"
+    spawn tint2 -c "$work/tint2rc" >/dev/null 2>&1 ;;
+  esac
+}
+
+# A StatusNotifierItem is drawn by the host, at the start of its bar.
+icon_shows() { [[ -n $(xembed_icon) || -n $(own_sni_item) ]]; } # an SNI one is drawn by the host
+workarea() { xprop -root _NET_WORKAREA | tr -d ',' | awk '{ print $3, $4, $5, $6 }'; }
+click_icon() { # click_icon BUTTON: at the icon's middle
+  local x y w h; read -r x y w h < <(xembed_icon)
+  if [[ -z $x ]]; then read -r _ wy _ wh < <(workarea)
+    x=0 w=32; (( wy > 0 )) && y=0 h=$wy || y=$((wy + wh)) h=$((800 - wy - wh)); fi
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "$1"
+}
+# 5 pixels off the bar's edge (the work area's), and inside the screen.
+off_the_bar() {
+  local px py wx wy ww wh; read -r px py < <(panel_xy) || return 1; read -r wx wy ww wh < <(workarea)
+  (( px >= 0 && px + 464 <= 1280 )) || return 1
+  (( wy > 0 )) && (( py == wy + 5 )) || (( py + 256 == wy + wh - 5 ))
+}
+viewable() { xwininfo -root -children | awk '/^ +0x/ {print $1}' | xargs -rn1 xwininfo -id | grep -c IsViewable; }
+more_windows() { (( $(viewable) > before )); }
+layout() { # the status menu as a DBusMenu host reads it when it opens it
+  local item menu; item=$(own_sni_item)
+  menu=$(gdbus call --session --dest "${item%%/*}" --object-path /StatusNotifierItem --method \
+    org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem Menu | grep -o "'[^']*'" | tr -d "'")
+  gdbus call --session --dest "${item%%/*}" --object-path "$menu" \
+    --method com.canonical.dbusmenu.AboutToShow 0 >/dev/null 2>&1
+  gdbus call --session --dest "${item%%/*}" --object-path "$menu" \
+    --method com.canonical.dbusmenu.GetLayout -- 0 -1 "@as []" 2>/dev/null
+}
+menu_reads() { layout | grep -q "$1"; }
+
+start_jotbox
+sleep 5
+start_panel
+check "the icon shows in a $panel panel started 5 s after Jotbox" wait_for 20 icon_shows
+# The first click may come before a busy host has laid the icon out: tried again then.
+first_click() { local n; for n in 1 2 3; do click_icon 1; wait_for 2 panel_visible && return; done; false; }
+sleep 1
+check "one click on the icon shows the panel" first_click
+check "...5 pixels off the bar and inside the screen ($(panel_xy))" off_the_bar
+sleep 0.3
+click_icon 1
+check "a second click hides it" wait_for 2 panel_hidden
+sleep 0.8
+check "...once: it stays hidden" panel_hidden
+click_icon 1
+wait_for 3 panel_visible
+xdotool mousemove 600 400 click 1
+check "a click elsewhere hides it" wait_for 2 panel_hidden
+
+xdotool key ctrl+alt+n
+check "Ctrl+Alt+N shows it focused" wait_for 3 focused Jotbox
+xdotool type --delay 5 "on $panel"
+check "...and what is typed is saved" wait_for 3 notes_contain "on $panel"
+xdotool key Escape
+wait_for 2 panel_hidden
+
+before=$(viewable)
+click_icon 3
+check "a right click opens a menu" wait_for 3 more_windows
+if [[ -n $(own_sni_item) ]]; then
+  check "...Jotbox's status menu, as the host reads it" menu_reads "'Jotbox v.*'Launch at Login'.*'Quit Jotbox'"
+else
+  check "...Jotbox's own status menu" bash -c "xwininfo -root -tree | grep -q '\"Jotbox menu\"'"
+fi
+xdotool key Down Down Return
+check "choosing \"Launch at Login\" writes the autostart entry" wait_for 3 test -f "$autostart"
+[[ -z $(own_sni_item) ]] || check "...and the menu shows it on" menu_reads "'Launch at Login'>, 'toggle-state': <1>"
+finish
