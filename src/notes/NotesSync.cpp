@@ -58,6 +58,13 @@ NotesSync::Saved NotesSync::save(bool final) {
         if (!look()) {
             if (!final)
                 return Saved::later;
+            // Quitting while the file is away (an engine between deleting it
+            // and renaming its successor in, or deleted for good): the notes
+            // also go into a copy every Jotbox merges, for the engine's
+            // rename may still land over the file written now.
+            m_ledger.record(m_store.notes());
+            m_persistence.writeCopy(m_ledger.document(m_store.notes()),
+                                    replicaToString(m_texts.replica()));
             m_persistence.acceptCurrent();
             m_ledger.written({});
             m_lookedAgain = 0;

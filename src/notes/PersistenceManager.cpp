@@ -227,6 +227,17 @@ std::optional<NotesDocument> PersistenceManager::readCopy(const QString& path) {
     return NotesFile::decodeDocument(std::move(bytes));
 }
 
+void PersistenceManager::writeCopy(const NotesDocument& document, const QString& machine) {
+    const auto bytes = NotesFile::encode(document);
+    QString error;
+    if (!bytes || !ensureDirectory(&error))
+        return;
+    const QString name =
+        QStringLiteral("notes.sync-conflict-%1-%2.json")
+            .arg(QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"), machine.left(7));
+    (void)m_writer.write(QDir(m_directory).filePath(name), *bytes);
+}
+
 void PersistenceManager::removeCopy(const QString& path) {
     const QFileInfo info(path);
     const int folder = m_fs->openDirectory(QFile::encodeName(info.absolutePath()));

@@ -67,6 +67,9 @@ public:
     QStringList conflictCopies() const;
     std::optional<NotesDocument> readCopy(const QString& path);
     void removeCopy(const QString& path);
+    // Writes the document as a copy of that kind, named for this machine
+    // (`machine`: seven letters or digits) and the time.
+    void writeCopy(const NotesDocument& document, const QString& machine);
 
 private:
     void know(const FileStamp& stamp, QByteArrayView bytes);

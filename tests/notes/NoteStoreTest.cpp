@@ -197,6 +197,10 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
          [&] { type("A3"), save(); }, waitOut, {"A3", "B2"}, 0, true},
         {"deleted, never back", [&] { QFile::remove(path); }, nothing, waitOut, {"A", "B"}, 0, true},
         {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 0, true},
+        {"a quit while an engine replaces it, its rename last", // then the next start
+         [&] { written = theirs({"A", "B2"}), QFile::remove(path); }, [&] { type("A3"); },
+         [&] { quit(), replace(written), start(), store->watchFolder(), (void)store->look(), waitOut(); },
+         {"A3", "B2"}, 0, true},
         {"unreadable for good", [&] { replace("{half"); }, nothing, waitOut, {"A", "B"}, 1, true},
         {"unreadable, typed on, then a quit", [&] { replace("{half"); },
          [&] { type("A typed"); }, quit, {"A typed", "B"}, 1, true},
