@@ -136,19 +136,28 @@ Menu AppDelegate::statusMenu() {
     const bool enabled =
         m_services.loginItem && m_services.loginItem->status() == LoginItemService::enabled;
     QPointer<AppDelegate> weak(this);
-    return makeStatusMenu(m_services.version, enabled,
-                          {[weak] {
-                               if (weak)
-                                   weak->openWebsite();
-                           },
-                           [weak] {
-                               if (weak)
-                                   weak->toggleLaunchAtLogin();
-                           },
-                           [weak] {
-                               if (weak && weak->m_services.quit)
-                                   weak->m_services.quit();
-                           }});
+    Menu menu = makeStatusMenu(m_services.version, enabled,
+                               {[weak] {
+                                    if (weak)
+                                        weak->openWebsite();
+                                },
+                                [weak] {
+                                    if (weak)
+                                        weak->toggleLaunchAtLogin();
+                                },
+                                [weak] {
+                                    if (weak && weak->m_services.quit)
+                                        weak->m_services.quit();
+                                }});
+    // Where a click opens this menu, its first entry is the way to the panel.
+    if (m_statusItem && m_statusItem->clickOpensMenu())
+        menu.itemArray = QList<MenuItem>{makeOpenItem([weak] {
+                                             if (weak)
+                                                 weak->showPanel();
+                                         }),
+                                         MenuItem::separator()} +
+                         menu.itemArray;
+    return menu;
 }
 
 void AppDelegate::setupMainMenu() {

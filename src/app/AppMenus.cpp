@@ -35,6 +35,10 @@ Menu makeStatusMenu(const QString& version, bool launchAtLoginEnabled, StatusMen
     return menu;
 }
 
+MenuItem makeOpenItem(std::function<void()> open) {
+    return item(QStringLiteral("Open Jotbox"), std::move(open));
+}
+
 std::shared_ptr<Menu> makeMainMenu(EditActions actions) {
     auto edit = std::make_shared<Menu>();
     edit->title = QStringLiteral("Edit");

@@ -17,6 +17,8 @@ struct StatusMenuActions {
 
 // "Jotbox v<version>", "Launch at Login" (checked when enabled), "Quit Jotbox".
 Menu makeStatusMenu(const QString& version, bool launchAtLoginEnabled, StatusMenuActions actions);
+// "Open Jotbox": the status menu's first entry where a click opens the menu.
+MenuItem makeOpenItem(std::function<void()> open);
 
 struct EditActions {
     std::function<void()> undo, redo, cut, copy, paste, selectAll;

@@ -52,6 +52,7 @@ void QtTrayIcon::makeIcon() {
     // and waited for as Qt asks: the status menu must go with it.
     const bool statusNotifier =
         m_statusNotifierHost && m_statusNotifierHost->stateNow() == TrayHostWatcher::State::present;
+    m_clickOpensMenu = statusNotifier && m_statusNotifierHost->hostOpensMenuOnClick();
     // No longer needed; later, since one of them may be what called.
     for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})
         if (host)

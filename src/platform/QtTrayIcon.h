@@ -35,6 +35,7 @@ public:
     QRect geometry() const override;
     void showMenu(const Menu& menu) override;
     void setMenuSource(std::function<Menu()> source) override;
+    bool clickOpensMenu() const override { return m_clickOpensMenu; }
 
 private:
     bool hostReady() const;
@@ -46,6 +47,7 @@ private:
     std::unique_ptr<TrayHostWatcher> m_xembedHost;
     QTimer m_wait;
     bool m_shown = false;
+    bool m_clickOpensMenu = false;
     QSystemTrayIcon* m_icon = nullptr;
     std::function<Menu()> m_menuSource;
     std::unique_ptr<QMenu> m_menu; // attached to the icon, refilled as it opens

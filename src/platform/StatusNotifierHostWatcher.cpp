@@ -1,9 +1,12 @@
 #include "platform/StatusNotifierHostWatcher.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QFile>
 
 namespace jotbox {
 
@@ -52,6 +55,15 @@ TrayHostWatcher::State StatusNotifierHostWatcher::stateNow() {
         return State::absent;
     // Not signalled: the caller is deciding on it right now.
     return m_state = stateOf(m_bus.call(hostQuery(), QDBus::Block, kAnswerWithin));
+}
+
+bool StatusNotifierHostWatcher::hostOpensMenuOnClick() {
+    if (!m_bus.isConnected())
+        return false;
+    const QDBusReply<uint> pid = m_bus.interface()->servicePid(kService);
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid.isValid() ? pid.value() : 0));
+    return pid.isValid() && comm.open(QIODevice::ReadOnly) &&
+           comm.readAll().trimmed() == "gnome-shell";
 }
 
 void StatusNotifierHostWatcher::query() {

@@ -19,6 +19,8 @@ public:
     State state() const override { return m_state; }
     // Asks and waits for the answer, as Qt does when it makes a tray icon.
     State stateNow() override;
+    // GNOME Shell's AppIndicator extension does (its watcher is the shell).
+    bool hostOpensMenuOnClick() override;
 
 private slots:
     void query();

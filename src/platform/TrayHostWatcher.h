@@ -18,6 +18,8 @@ public:
     // The state asked for this moment, as a program deciding now would see
     // it; where only the watcher's last report is known, that one.
     virtual State stateNow() { return state(); }
+    // Whether the host opens an icon's menu at a primary click.
+    virtual bool hostOpensMenuOnClick() { return false; }
 
 signals:
     void stateChanged();

@@ -26,6 +26,10 @@ public:
     virtual void showMenu(const Menu& menu) = 0;
     // The status menu as it should read at this moment.
     virtual void setMenuSource(std::function<Menu()> source) = 0;
+    // Whether the tray opens the menu at a primary click (GNOME's AppIndicator
+    // extension does, once the menu has entries), so that the menu must also
+    // hold a way to the panel.
+    virtual bool clickOpensMenu() const { return false; }
 
 signals:
     void clicked(jotbox::TrayIcon::Click click);

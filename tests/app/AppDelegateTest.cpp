@@ -131,6 +131,10 @@ TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
     writeAll(tmp.filePath("autostart"), ""); // a file where the folder should be
     tray->lastMenu->itemArray[2].action();   // a failure is dropped: the menu reads the truth
     EXPECT_EQ(titles(), "Jotbox v2.3, ---, Launch at Login, ---, Quit Jotbox ^q");
+    tray->opensMenu = true; // GNOME's: a click opens the menu, which leads to the panel
+    EXPECT_TRUE(titles().startsWith("Open Jotbox, ---, Jotbox v2.3, ---, Launch at Login"));
+    tray->lastMenu->itemArray[0].action();
+    EXPECT_TRUE(panelShown());
 }
 
 } // namespace

@@ -17,7 +17,9 @@ public:
     QRect geometry() const override { return rect; }
     void showMenu(const Menu& menu) override { lastMenu = menu; }
     void setMenuSource(std::function<Menu()> source) override { menuSource = std::move(source); }
+    bool clickOpensMenu() const override { return opensMenu; }
     std::function<Menu()> menuSource;
+    bool opensMenu = false;
     void click(Click c) { emit clicked(c); }
 };
 
