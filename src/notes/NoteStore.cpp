@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+
 namespace jotbox {
 
 NoteStore::NoteStore(std::shared_ptr<PersistenceManager> persistence, TimerFactory makeTimer,
@@ -55,10 +57,30 @@ void NoteStore::selectTab(qint64 index) {
 void NoteStore::closeTab(qint64 index) {
     if (m_notes.size() < 2 || index < 0 || index >= m_notes.size())
         return;
+    m_closed.append({m_notes[index], index});
+    if (m_closed.size() > kReopenable)
+        m_closed.removeFirst();
     change([&] { m_notes.removeAt(index); });
     if (m_activeTabIndex >= m_notes.size())
         change([this] { m_activeTabIndex = m_notes.size() - 1; });
     requestSave();
+}
+
+void NoteStore::reopenClosedTab() {
+    while (!m_closed.isEmpty()) {
+        auto [note, index] = m_closed.takeLast();
+        // Back already (another machine edited it after the close): skipped.
+        if (std::any_of(m_notes.begin(), m_notes.end(),
+                        [&](const Note& n) { return n.id == note.id; }))
+            continue;
+        index = std::min<qint64>(index, m_notes.size());
+        change([&] {
+            m_notes.insert(index, note);
+            m_activeTabIndex = index;
+        });
+        requestSave();
+        return;
+    }
 }
 
 NoteBinding NoteStore::activeNoteBinding() {

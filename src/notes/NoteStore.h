@@ -60,9 +60,16 @@ public:
     qint64 activeTabIndex() const { return m_activeTabIndex; }
     const std::shared_ptr<PersistenceManager>& persistence() const { return m_persistence; }
 
+    // How many closed notes of this run can be brought back.
+    static constexpr qsizetype kReopenable = 20;
+
     void addTab();
     void selectTab(qint64 index);
     void closeTab(qint64 index);
+    // Brings back the note closed last in this run (and still closed), with
+    // its id, text and time, at its old place (or the end), and makes it
+    // active; again and again, back to kReopenable of them.
+    void reopenClosedTab();
 
     NoteBinding activeNoteBinding();
     SaveSubject& saveSubject() { return m_saveSubject; }
@@ -100,6 +107,7 @@ private:
 
     QList<Note> m_notes;
     qint64 m_activeTabIndex = 0;
+    QList<std::pair<Note, qint64>> m_closed; // with the place it had, the latest last
     std::shared_ptr<PersistenceManager> m_persistence;
     // Restarted by every request; the deadline is not, so steady typing is
     // saved too.

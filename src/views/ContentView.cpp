@@ -81,6 +81,8 @@ bool ContentView::eventFilter(QObject*, QEvent* event) {
         action = [](NoteStore& s) { s.addTab(); };
     else if (is(Qt::ControlModifier, {Qt::Key_W}))
         action = [](NoteStore& s) { s.closeTab(s.activeTabIndex()); };
+    else if (is(Qt::ControlModifier | Qt::ShiftModifier, {Qt::Key_T}))
+        action = [](NoteStore& s) { s.reopenClosedTab(); };
     else if (is(Qt::ControlModifier, {Qt::Key_Tab, Qt::Key_PageDown}))
         action = [step](NoteStore& s) { step(s, 1); };
     else if (is(Qt::ControlModifier, {Qt::Key_PageUp}) ||

@@ -44,7 +44,7 @@ TabItemView::TabItemView(QWidget* parent)
     m_title->setTextFormat(Qt::PlainText);
     m_title->setWordWrap(false);
     m_title->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_close->setToolTip(tr("Close (Ctrl+W)"));
+    m_close->setToolTip(tr("Close (Ctrl+W); Ctrl+Shift+T brings it back"));
     connect(m_close, &QAbstractButton::clicked, this, [this] {
         if (const Action close = m_onClose)
             close();

@@ -116,6 +116,14 @@ check "the plus button adds a note that takes the typing" wait_for 3 sh -c "[ \$
 xdotool key Return && xdotool type --delay 5 'line two'
 check "Return starts a new line of the note" wait_for 3 notes_contain 'Second thought\nline two'
 
+# --- Ctrl+W closes the note at once; Ctrl+Shift+T brings it back as it was
+ids() { grep -o '"id":"[^"]*"' "$notes" | tr '\n' ' '; } # the notes', then closed ones'
+both=$(ids) && xdotool key ctrl+w
+check "Ctrl+W closes the note on disk" wait_for 3 eval "! notes_contain 'Second thought'"
+xdotool key ctrl+shift+t
+check "Ctrl+Shift+T brings it back as it was, no close kept" wait_for 3 eval \
+  "notes_contain 'Second thought\nline two' && [[ \$(ids) == '$both' ]]"
+
 # --- a click elsewhere hides; the icon shows and hides
 xdotool mousemove 100 600 click 1
 check "a click elsewhere hides the panel" wait_for 2 panel_hidden

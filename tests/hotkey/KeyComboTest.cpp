@@ -23,18 +23,4 @@ TEST(Key, CodesAreUniqueAndNothingElseReadsAsAKey) {
         EXPECT_FALSE(keyFromCarbonKeyCode(code)) << code;
 }
 
-TEST(KeyCombo, NumbersKeysAndModifiers) {
-    EXPECT_EQ(KeyCombo(Key::n, ModifierFlags(ModifierFlags::command | ModifierFlags::option)),
-              KeyCombo(45, 2304));
-    // Extra mask bits keep combos apart.
-    const KeyCombo plain(45, 256), withCaps(45, 256 + 1024);
-    EXPECT_NE(plain, withCaps);
-    KeyCombo combo = withCaps;
-    combo.setKey(std::nullopt);
-    EXPECT_EQ(combo.key(), Key::a); // code 0
-    combo.setKey(Key::z);
-    combo.setModifiers(ModifierFlags(ModifierFlags::shift));
-    EXPECT_EQ(combo, KeyCombo(6, 512)); // the stray 1024 is gone
-}
-
 } // namespace

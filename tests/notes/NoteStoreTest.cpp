@@ -90,6 +90,56 @@ TEST_F(NoteStoreTest, ClosingFollowsTheTable) {
     }
 }
 
+// Closed notes come back latest first, as they were, at their place or the
+// end, the last 20 of this run; one another machine brought back is skipped,
+// and one brought back stays, whatever older file an engine lands.
+TEST_F(NoteStoreTest, ClosedNotesComeBackLatestFirstAsTheyWereEvenAfterAMerge) {
+    start(QString("abcdefghijklmnopqrstuvwx").split("", Qt::SkipEmptyParts));
+    const QList<Note> all = store->notes();
+    for (int i = 0; i < 21; ++i)
+        store->closeTab(i % 2 ? 0 : store->notes().size() - 1); // x, a, w, b, ...
+    for (int i = 0; i < 21; ++i)
+        store->reopenClosedTab();
+    EXPECT_EQ(store->notes(), all.mid(0, 23)); // ids, texts, times; x, closed first, stays
+    EXPECT_EQ(store->activeTabIndex(), 0);     // a, the last one brought back
+
+    start({"A", "B", "C", "D", "E"});
+    store->watchFolder();
+    store->selectTab(3);
+    type("D2"); // a version of this machine's, which its close covers
+    clock.advance(1s);
+    const QString path = persistence->filePath();
+    // Another machine, meanwhile, closes B and C and edits E.
+    AncestorTexts cache({});
+    NotesLedger ledger(cache);
+    NotesDocument other = *NotesFile::decodeDocument(readAll(path));
+    ledger.reset(other);
+    other.notes[4].content = "E2";
+    other.notes.remove(1, 2);
+    ledger.record(other.notes);
+    const auto land = [&](const QByteArray& bytes) { // as an engine does: renamed in
+        writeAll(tmp.filePath(".landing"), bytes);
+        QFile::remove(path);
+        QFile::rename(tmp.filePath(".landing"), path);
+        (void)store->look();
+        clock.advance(60s);
+    };
+    store->closeTab(4);
+    store->closeTab(3);
+    clock.advance(1s);
+    land(*NotesFile::encode(ledger.document(other.notes)));
+    ASSERT_EQ(texts(), (QStringList{"A", "E2"})); // E edited there outlives its close
+    const QByteArray withDClosed = readAll(path);
+    store->reopenClosedTab(); // D2, at the end: its place went
+    store->reopenClosedTab(); // E is back already: nothing
+    clock.advance(1s);
+    EXPECT_EQ(std::tuple(texts(), onDisk(), store->activeTabIndex()),
+              std::tuple(QStringList{"A", "E2", "D2"}, QStringList{"A", "E2", "D2"}, 2));
+    land(withDClosed); // a machine that saw the close, not the reopening
+    EXPECT_EQ(std::pair(texts(), onDisk()),
+              std::pair(QStringList{"A", "E2", "D2"}, QStringList{"A", "E2", "D2"}));
+}
+
 TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsItIsThen) {
     start();
     for (int i = 0; i < 5; ++i) {

@@ -51,10 +51,4 @@ TEST(NoteEquality, ContentUnderCanonicalEquivalenceOtherFieldsExactly) {
     EXPECT_EQ(note(u"\uD55C"), note(u"\u1112\u1161\u11AB")); // a Hangul syllable, its jamo
 }
 
-TEST(NoteMake, FreshBlankNotesCreatedNow) {
-    const Note a = Note::make(), b = Note::make();
-    EXPECT_TRUE(a.id != b.id && a.id.version() == QUuid::Random && a.content.isEmpty());
-    EXPECT_GT(a.createdAt, 788918400.0); // after 2026, in seconds since 2001
-}
-
 } // namespace
