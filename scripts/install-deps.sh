@@ -14,6 +14,7 @@ packages=(
   dbus-daemon dbus-bin libglib2.0-bin
   xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland
   syncthing curl xclip
+  at-spi2-core python3-pyatspi
   dpkg-dev appstream desktop-file-utils
   clang libclang-rt-14-dev llvm
 )

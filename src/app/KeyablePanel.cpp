@@ -1,12 +1,25 @@
 #include "app/KeyablePanel.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QVBoxLayout>
 
 namespace jotbox {
 
+namespace {
+// Screen readers announce a dialog by its name when it takes the focus; Qt
+// would call a window without a frame a mere pane.
+QAccessibleInterface* panelAsDialog(const QString&, QObject* object) {
+    auto* panel = qobject_cast<KeyablePanel*>(object);
+    return panel ? new QAccessibleWidget(panel, QAccessible::Dialog, panel->windowTitle())
+                 : nullptr;
+}
+} // namespace
+
 KeyablePanel::KeyablePanel(QWidget* content, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    static const bool factoryInstalled = (QAccessible::installFactory(panelAsDialog), true);
+    (void)factoryInstalled;
     setObjectName(QStringLiteral("JotboxPanel"));
     setWindowTitle(QStringLiteral("Jotbox"));
     setFixedSize(kSize);

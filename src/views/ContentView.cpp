@@ -1,10 +1,13 @@
 #include "views/ContentView.h"
 
 #include "notes/TextEquivalence.h"
+#include "views/AccessibleTabStrip.h"
 #include "views/GlyphButton.h"
 #include "views/NoteEditorView.h"
 #include "views/TabBarView.h"
+#include "views/TabItemView.h"
 
+#include <QApplication>
 #include <QFrame>
 
 #include <QHBoxLayout>
@@ -26,6 +29,9 @@ ContentView::ContentView(NoteStore* store, QWidget* parent)
     : QWidget(parent), m_store(store), m_tabBar(new TabBarView(store)),
       m_addButton(new GlyphButton(GlyphButton::Glyph::plus, 13.0, false)),
       m_editor(new NoteEditorView(store->activeNoteBinding(), true)) {
+    static const bool factoryInstalled =
+        (QAccessible::installFactory(accessibleTabStripFactory), true);
+    (void)factoryInstalled;
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -59,13 +65,23 @@ ContentView::ContentView(NoteStore* store, QWidget* parent)
     evaluate();
 }
 
-// The keys of tabbed editors, taken from the editor (which has the focus
-// whenever the panel does) before it treats them as typing, and done
-// through the same store operations as the buttons and tabs.
+// The keys of tabbed editors, taken from the editor before it treats them
+// as typing, and done through the same store operations as the buttons and
+// tabs.
 bool ContentView::eventFilter(QObject*, QEvent* event) {
     if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return false;
-    const QKeyCombination key = static_cast<QKeyEvent*>(event)->keyCombination();
+    return handleKey(static_cast<QKeyEvent*>(event));
+}
+
+// The same keys where a tab or a button has the focus.
+void ContentView::keyPressEvent(QKeyEvent* event) {
+    if (!handleKey(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool ContentView::handleKey(QKeyEvent* event) {
+    const QKeyCombination key = event->keyCombination();
     const Qt::KeyboardModifiers mods = key.keyboardModifiers() & ~Qt::KeypadModifier;
     const auto is = [&](Qt::KeyboardModifiers m, std::initializer_list<int> keys) {
         return mods == m && std::find(keys.begin(), keys.end(), key.key()) != keys.end();
@@ -77,6 +93,8 @@ bool ContentView::eventFilter(QObject*, QEvent* event) {
     };
     if (is(Qt::NoModifier, {Qt::Key_Escape}))
         action = [this](NoteStore&) { emit dismissRequested(); };
+    else if (is(Qt::ShiftModifier, {Qt::Key_Backtab}))
+        action = [this](NoteStore&) { focusNextPrevChild(false); };
     else if (is(Qt::ControlModifier, {Qt::Key_T}))
         action = [](NoteStore& s) { s.addTab(); };
     else if (is(Qt::ControlModifier, {Qt::Key_W}))
@@ -98,16 +116,43 @@ bool ContentView::eventFilter(QObject*, QEvent* event) {
     return true;
 }
 
+bool ContentView::focusNextPrevChild(bool next) {
+    QList<QWidget*> ring;
+    const QList<TabItemView*> tabs = m_tabBar->tabs();
+    if (m_store && m_tabBar->isVisible() && m_store->activeTabIndex() < tabs.size())
+        ring << tabs[m_store->activeTabIndex()] << tabs[m_store->activeTabIndex()]->closeButton();
+    ring << m_addButton << m_editor->textView();
+    QWidget* focused = QApplication::focusWidget();
+    qsizetype at = ring.indexOf(focused);
+    if (at < 0 && !isAncestorOf(focused))
+        return QWidget::focusNextPrevChild(next);
+    at = at < 0 ? ring.size() - 1 : (at + (next ? 1 : ring.size() - 1)) % ring.size();
+    ring[at]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
 void ContentView::evaluate() {
     if (!m_store)
         return;
     const bool showTabs = m_store->notes().size() >= 2;
     if (showTabs)
         m_tabBar->evaluate();
+    const bool focusInStrip = m_tabBar->isAncestorOf(QApplication::focusWidget());
     m_tabBar->setVisible(showTabs);
+    if (focusInStrip && !showTabs)
+        m_editor->textView()->setFocus(Qt::OtherFocusReason);
     m_editor->updateFromNote();
+    // The editor is named after its tab when another note comes in, not as
+    // its first line is typed: a screen reader says a new name aloud.
+    const Note active = m_store->activeNoteBinding().get();
+    if (std::pair(active.id, showTabs) != m_namedFor) {
+        m_namedFor = {active.id, showTabs};
+        const TabItemView* tab =
+            showTabs ? m_tabBar->tabs().value(m_store->activeTabIndex()) : nullptr;
+        m_editor->textView()->setAccessibleName(tab ? tab->title() : tr("Note"));
+    }
 
-    const QString text = m_store->activeNoteBinding().get().content;
+    const QString text = active.content;
     // After a keystroke the editor says where the texts differ: no need to
     // scan a big note from both ends to find it.
     const std::optional<TextEdit>& edit = m_editor->lastEdit();

@@ -34,12 +34,20 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // Tab and Shift+Tab go round the active tab, its close button, the add
+    // button and the editor (where Tab types a tab; Shift+Tab leaves it).
+    bool focusNextPrevChild(bool next) override;
 
 private:
+    // Does what a panel key asks for; false when it is not one.
+    bool handleKey(QKeyEvent* event);
+
     QPointer<NoteStore> m_store;
     TabBarView* m_tabBar;
     GlyphButton* m_addButton;
     NoteEditorView* m_editor;
+    std::pair<QUuid, bool> m_namedFor; // the note the editor is named after, and whether tabs show
     // The watcher's last seen text; none before the first evaluation.
     std::optional<QString> m_lastSeenText;
 };

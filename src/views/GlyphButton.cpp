@@ -10,7 +10,8 @@ namespace jotbox {
 GlyphButton::GlyphButton(Glyph glyph, qreal glyphPoints, bool bold, QWidget* parent)
     : QAbstractButton(parent), m_glyph(glyph), m_glyphPoints(glyphPoints), m_bold(bold) {
     setCursor(Qt::ArrowCursor);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab, never taken by a click, which leaves the typing where it was.
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(glyph == Glyph::plus ? tr("New Note") : tr("Close"));
 }
 
@@ -22,6 +23,10 @@ QSize GlyphButton::sizeHint() const {
 void GlyphButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        p.setPen(QPen(accentColor(palette()), 1.0));
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4.0, 4.0);
+    }
     QColor colour = secondaryColor(palette());
     if (isDown())
         colour.setAlphaF(1.0f);

@@ -2,7 +2,9 @@
 
 #include "views/TabItemView.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -20,6 +22,7 @@ TabBarView::TabBarView(NoteStore* store, QWidget* parent)
     setWidget(m_row);
     setWidgetResizable(false);
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus); // its tabs take the focus
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -48,6 +51,9 @@ void TabBarView::evaluate() {
     NoteStore* store = m_store;
     const QList<Note>& notes = store->notes();
     const qint64 active = store->activeTabIndex();
+    // A tab with the focus hands it to the active one, as does a tab closed with it.
+    QWidget* focused = QApplication::focusWidget();
+    const bool focusInStrip = m_row->isAncestorOf(focused);
 
     QHash<QPair<QUuid, int>, TabItemView*> kept;
     QList<TabItemView*> order;
@@ -57,8 +63,10 @@ void TabBarView::evaluate() {
         const Note& note = notes[position];
         const QPair<QUuid, int> key(note.id, seen[note.id]++);
         TabItemView* tab = m_tabs.take(key);
-        if (!tab)
+        if (!tab) {
             tab = new TabItemView(m_row);
+            tab->installEventFilter(this);
+        }
         QPointer<NoteStore> weak(store);
         tab->set(
             titleOf(note), active == position,
@@ -87,6 +95,12 @@ void TabBarView::evaluate() {
     }
     m_tabs = std::move(kept);
     m_order = std::move(order);
+    if (focusInStrip && active >= 0 && active < m_order.size() &&
+        (qobject_cast<TabItemView*>(focused) ||
+         !m_row->isAncestorOf(QApplication::focusWidget()))) {
+        m_order[active]->setFocus(Qt::TabFocusReason);
+        ensureWidgetVisible(m_order[active], 0, 0);
+    }
     if (m_titles.size() > 2 * notes.size() + 8) {
         QHash<QUuid, CachedTitle> live;
         for (const Note& note : notes)
@@ -102,6 +116,36 @@ QSize TabBarView::sizeHint() const {
 
 QSize TabBarView::minimumSizeHint() const {
     return {0, kHeight};
+}
+
+bool TabBarView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !m_store)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const qint64 at = m_order.indexOf(static_cast<TabItemView*>(watched));
+    const qint64 last = m_order.size() - 1;
+    if (at < 0 || key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        m_store->selectTab(std::max<qint64>(at - 1, 0));
+        break;
+    case Qt::Key_Right:
+        m_store->selectTab(std::min(at + 1, last));
+        break;
+    case Qt::Key_Home:
+        m_store->selectTab(0);
+        break;
+    case Qt::Key_End:
+        m_store->selectTab(last);
+        break;
+    case Qt::Key_Delete:
+        m_store->closeTab(at);
+        break;
+    default:
+        return false;
+    }
+    return true;
 }
 
 // A mouse wheel scrolls the strip sideways: it has no other direction.

@@ -14,8 +14,8 @@ namespace jotbox {
 class TabItemView;
 
 // The strip of tabs, one per note in list order, scrolling sideways with no
-// visible scroll bar. A tab follows its note's id across changes; its
-// actions carry the position the user sees.
+// visible scroll bar; keeps the tab with the focus in view. A tab follows its note's id across
+// changes; its actions carry the position the user sees.
 class TabBarView : public QScrollArea {
     Q_OBJECT
 public:
@@ -30,6 +30,9 @@ public:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    // The keys of a tab with the focus: Left, Right, Home and End choose
+    // another, which takes the focus; Delete closes it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct CachedTitle {

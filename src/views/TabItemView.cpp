@@ -3,6 +3,7 @@
 #include "views/GlyphButton.h"
 #include "views/Palette.h"
 
+#include <QAccessible>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -45,6 +46,7 @@ TabItemView::TabItemView(QWidget* parent)
     m_title->setWordWrap(false);
     m_title->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_close->setToolTip(tr("Close (Ctrl+W); Ctrl+Shift+T brings it back"));
+    setFocusPolicy(Qt::TabFocus); // as the buttons: a click leaves the typing where it was
     connect(m_close, &QAbstractButton::clicked, this, [this] {
         if (const Action close = m_onClose)
             close();
@@ -55,10 +57,16 @@ void TabItemView::set(const QString& title, bool isActive, Action onSelect, Acti
     if (title != m_rawTitle) { // typing re-evaluates every tab: only a new title is reworked
         m_rawTitle = title;
         m_title->setText(oneLine(title));
+        m_close->setAccessibleName(tr("Close %1").arg(m_title->text()));
+        QAccessibleEvent named(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&named);
     }
     if (m_isActive != isActive) {
         m_isActive = isActive;
         update();
+        QAccessibleEvent selected(this, isActive ? QAccessible::SelectionAdd
+                                                 : QAccessible::SelectionRemove);
+        QAccessible::updateAccessibility(&selected);
     }
     m_onSelect = std::move(onSelect);
     m_onClose = std::move(onClose);
@@ -68,16 +76,26 @@ QString TabItemView::title() const {
     return m_title->text();
 }
 
+void TabItemView::activate() {
+    if (const Action select = m_onSelect)
+        select();
+}
+
 void TabItemView::paintEvent(QPaintEvent*) {
-    if (!m_isActive)
+    if (!m_isActive && !hasFocus())
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QColor tint = accentColor(palette());
-    tint.setAlphaF(kTintOpacity);
     QPainterPath chip;
-    chip.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    p.fillPath(chip, tint);
+    chip.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius,
+                        kCornerRadius);
+    if (m_isActive) {
+        QColor tint = accentColor(palette());
+        tint.setAlphaF(kTintOpacity);
+        p.fillPath(chip, tint);
+    }
+    if (hasFocus())
+        p.strokePath(chip, QPen(accentColor(palette()), 1.0));
 }
 
 // A click selects on release inside the tab, as buttons do; presses on the
@@ -92,8 +110,7 @@ void TabItemView::mouseReleaseEvent(QMouseEvent* event) {
                        rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
-        if (const Action select = m_onSelect)
-            select();
+        activate();
 }
 
 } // namespace jotbox

@@ -11,7 +11,8 @@ namespace jotbox {
 class GlyphButton;
 
 // One tab: the note's title and a close cross on a rounded chip, tinted when
-// active. Knows nothing of notes or positions; it only calls its actions.
+// active, outlined when it has the keyboard focus. Knows nothing of notes or
+// positions; it only calls its actions.
 class TabItemView : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ public:
     // As shown: on one line.
     QString title() const;
     bool isActive() const { return m_isActive; }
+    // What a click does (a screen reader's press, too).
+    void activate();
     GlyphButton* closeButton() const { return m_close; }
 
 protected:
