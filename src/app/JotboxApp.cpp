@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();
     services.makeTrayIcon = [] {
-        return std::make_unique<QtTrayIcon>(jotboxIcon(), QStringLiteral("Jotbox"),
+        return std::make_unique<QtTrayIcon>(jotboxThemeIcon(), QStringLiteral("Jotbox"),
                                             std::make_unique<StatusNotifierHostWatcher>(),
                                             std::make_unique<X11TrayManagerWatcher>());
     };

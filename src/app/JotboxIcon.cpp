@@ -42,4 +42,8 @@ QIcon jotboxIcon() {
     return icon;
 }
 
+QIcon jotboxThemeIcon() {
+    return QIcon::fromTheme(QStringLiteral("dev.jotbox.Jotbox"), jotboxIcon());
+}
+
 } // namespace jotbox

@@ -13,7 +13,9 @@ deb=$work/out/jotbox_${version}_amd64.deb
 check "cpack -G DEB builds jotbox_${version}_amd64.deb" test -f "$deb"
 files=$(dpkg-deb -c "$deb" 2>/dev/null)
 for f in bin/jotbox share/applications/dev.jotbox.Jotbox.desktop share/metainfo/dev.jotbox.Jotbox.metainfo.xml \
-  share/icons/hicolor/256x256/apps/dev.jotbox.Jotbox.png share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox.svg; do
+  share/icons/hicolor/256x256/apps/dev.jotbox.Jotbox.png share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox.svg \
+  share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox-panel.svg \
+  share/icons/hicolor/symbolic/apps/dev.jotbox.Jotbox-symbolic.svg; do
   check "it installs /usr/$f" grep -q " \./usr/$f$" <<<"$files"
 done
 field() { dpkg-deb -f "$deb" "$1" 2>/dev/null; }

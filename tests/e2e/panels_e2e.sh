@@ -63,10 +63,18 @@ layout() { # the status menu as a DBusMenu host reads it when it opens it
 }
 menu_reads() { layout | grep -q "$1"; }
 
+# Jotbox's icons where an installed package puts them, for Jotbox and the panel alike.
+icons=$work/share/icons/hicolor data=$(dirname "$0")/../../data
+mkdir -p "$icons/256x256/apps" "$icons/scalable/apps" && cp "$data"/*.png "$icons/256x256/apps" &&
+  cp "$data"/*.svg "$icons/scalable/apps" && export XDG_DATA_DIRS=$work/share:/usr/share
 start_jotbox
 sleep 5
 start_panel
 check "the icon shows in a $panel panel started 5 s after Jotbox" wait_for 20 icon_shows
+icon_name() { gdbus call --session --dest "${1%%/*}" --object-path /StatusNotifierItem --method \
+  org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconName; }
+[[ -z $(own_sni_item) ]] || check "...given by name, for the host to draw from the SVG" \
+  eval '[[ $(icon_name "$(own_sni_item)") == *dev.jotbox.Jotbox* ]]'
 # The first click may come before a busy host has laid the icon out: tried again then.
 first_click() { local n; sleep 1; for n in 1 2 3; do click_icon 1; wait_for 2 panel_visible && return; done; false; }
 check "one click on the icon shows the panel" first_click
