@@ -37,6 +37,13 @@ X11HotkeyService::X11HotkeyService(const QByteArray& displayName, QObject* paren
         const std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
         owned(xcb_xkb_per_client_flags_reply(
             c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+        // A client using XKB no longer gets the core MappingNotify: a keymap
+        // changed later (ScrollLock given a modifier, another layout) would
+        // leave the grabs on the old lock masks.
+        m_xkbEvent = xcb_get_extension_data(c, &xcb_xkb_id)->first_event;
+        const std::uint16_t events =
+            XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+        xcb_xkb_select_events(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, 0xff, 0xff, nullptr);
     }
     readLockMasks();
 
@@ -100,7 +107,9 @@ bool X11HotkeyService::grab(std::uint8_t keycode, std::uint16_t modifiers) {
         if (error) {
             for (std::uint16_t undo : done)
                 xcb_ungrab_key(m_connection, keycode, m_root, modifiers | undo);
-            xcb_flush(m_connection);
+            // Given back before the refusal is told: another program may grab it next.
+            owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection),
+                                            nullptr));
             return false;
         }
         done.push_back(locks);
@@ -200,6 +209,11 @@ void X11HotkeyService::handle(const void* raw) {
         break;
     }
     default:
+        if (m_xkbEvent && (event->response_type & 0x7f) == m_xkbEvent) {
+            const auto* xkb = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event);
+            if (xkb->xkbType == XCB_XKB_MAP_NOTIFY || xkb->xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY)
+                regrabAll();
+        }
         break;
     }
 }

@@ -48,6 +48,7 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_root = 0;
+    std::uint8_t m_xkbEvent = 0; // the XKB extension's event code, once it is in use
     std::unique_ptr<QSocketNotifier> m_notifier;
     KeyGrabTable m_table;
     std::vector<std::uint16_t> m_lockCombinations{0};

@@ -64,14 +64,21 @@ TEST_F(X11HotkeyServiceTest, OnePressAndOneReleaseForItsOwnCombinationOnly) {
     EXPECT_EQ(kinds.size(), 2u);
 }
 
-TEST_F(X11HotkeyServiceTest, ACombinationAlreadyGrabbedIsRefused) {
+// Another program holds Ctrl+Alt+N with NumLock on only: the registration is
+// refused, and the grabs it took before it met that one are given back.
+TEST_F(X11HotkeyServiceTest, ACombinationAlreadyGrabbedIsRefusedLeavingNoGrabBehind) {
     xcb_connection_t* other = xcb_connect(nullptr, nullptr);
-    const auto cookie = xcb_grab_key_checked(
-        other, 0, xcb_setup_roots_iterator(xcb_get_setup(other)).data->root,
-        XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, 57, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    ASSERT_EQ(xcb_request_check(other, cookie), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    const auto grab = [&](std::uint16_t mods) {
+        const auto cookie = xcb_grab_key_checked(other, 0, root, XCB_MOD_MASK_CONTROL | mods, 57,
+                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        return std::unique_ptr<xcb_generic_error_t, decltype(&free)>(
+                   xcb_request_check(other, cookie), &free) == nullptr;
+    };
+    ASSERT_TRUE(grab(XCB_MOD_MASK_1 | XCB_MOD_MASK_2));
     EXPECT_NE(service.registerEventHotKey(kN, kCtrlAlt, {0x516D7A74, 1}, 0, &ref), noErr);
     EXPECT_EQ(ref, 0u);
+    EXPECT_TRUE(grab(XCB_MOD_MASK_1)) << "a grab of the refused registration was kept";
     // A different combination is still free, and works, but not twice.
     ASSERT_EQ(service.registerEventHotKey(kN, 256 | 512, {0x516D7A74, 2}, 0, &ref), noErr);
     EXPECT_NE(service.registerEventHotKey(kN, 256 | 512, {0x516D7A74, 3}, 0, &ref), noErr);
@@ -79,6 +86,25 @@ TEST_F(X11HotkeyServiceTest, ACombinationAlreadyGrabbedIsRefused) {
     xdotool({"key", "ctrl+shift+n"}, 2);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{2, 2}));
     xcb_disconnect(other);
+}
+
+// A keymap that gives ScrollLock a modifier of its own, changed while Jotbox
+// runs: the shortcut works under every state of the three locks.
+TEST_F(X11HotkeyServiceTest, EveryLockStateCountsEvenWithScrollLockMapped) {
+    ASSERT_EQ(service.registerEventHotKey(kN, kCtrlAlt, {0x516D7A74, 1}, 0, &ref), noErr);
+    ASSERT_EQ(QProcess::execute("xmodmap", {"-e", "add mod3 = Scroll_Lock"}), 0);
+    QTest::qWait(300); // the mapping change reaches the service
+    for (int locks = 1; locks < 8; ++locks) {
+        const char* toggles[] = {"Num_Lock", "Caps_Lock", "Scroll_Lock"};
+        for (int i = 0; i < 3; ++i) // from the previous lock state to this one
+            if ((locks ^ (locks - 1)) & (1 << i))
+                xdotool({"key", toggles[i]});
+        kinds.clear();
+        xdotool({"key", "ctrl+alt+n"}, 2);
+        EXPECT_EQ(kinds, kPressRelease) << "locks " << locks;
+    }
+    xdotool({"key", "Num_Lock", "Caps_Lock", "Scroll_Lock"}); // all off again
+    ASSERT_EQ(QProcess::execute("xmodmap", {"-e", "remove mod3 = Scroll_Lock"}), 0);
 }
 
 } // namespace
