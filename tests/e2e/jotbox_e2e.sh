@@ -211,11 +211,15 @@ wait_for 3 panel_visible
 xdotool key ctrl+End && xdotool type --delay 5 ' (first)'
 check "after a restart the first tab is active and keeps its text" wait_for 3 notes_contain 'Buy oat milk (first)'
 
-# --- SIGTERM keeps the last edit too
+check "the single-instance socket is this user's alone" \
+  test "$(stat -c %a "$XDG_RUNTIME_DIR/jotbox.socket")" = 700
+
+# --- SIGTERM (a logout), or SIGHUP (a closed terminal), keeps the last edit too
+signal=$([[ $tray == sni ]] && echo TERM || echo HUP)
 xdotool type --delay 5 ' bye'
-kill -TERM "$jotbox_pid"
-check "SIGTERM ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
-check "the edit made just before SIGTERM was saved" notes_contain '(first) bye'
+kill -$signal "$jotbox_pid"
+check "SIG$signal ends the process" wait_for 3 bash -c "! kill -0 $jotbox_pid 2>/dev/null"
+check "the edit made just before SIG$signal was saved" notes_contain '(first) bye'
 
 # --- a crash leaves no lock that blocks the next start
 start_jotbox

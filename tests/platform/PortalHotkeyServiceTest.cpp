@@ -24,7 +24,17 @@ const QString kPortal = "org.freedesktop.portal.Desktop", kPath = "/org/freedesk
 class StandInPortal : public QDBusVirtualObject {
 public:
     // What goes wrong, if anything: the last three are answers no portal gives.
-    enum class Odd { no, noRegistry, createFails, cancel, unbound, silent, textCode, otherList };
+    enum class Odd {
+        no,
+        noRegistry,
+        createFails,
+        createError,
+        cancel,
+        unbound,
+        silent,
+        textCode,
+        otherList
+    };
     Odd odd = Odd::no;
     QStringList calls; // each call, with the shortcuts it names
     QString session;
@@ -54,6 +64,8 @@ public:
             session = QString("%1/session/%2/%3")
                           .arg(kPath, sender, options.value("session_handle_token").toString());
             calls << "CreateSession " + session.section('/', -1);
+            if (odd == Odd::createError)
+                return bus.send(call.createErrorReply(QDBusError::AccessDenied, "not here"));
             respond(options, odd == Odd::createFails, {{"session_handle", session}});
         } else if (call.member() == "BindShortcuts") {
             // What the desktop shows and binds is the real portal's run.
@@ -85,13 +97,14 @@ public:
 class PortalHotkeyServiceTest : public ::testing::Test {
 protected:
     // Starts the stand-in (unless there is to be no portal) and the service,
-    // and registers Ctrl+Alt+N and one other combination.
-    void start(bool withPortal = true) {
+    // and registers Ctrl+Alt+N and one other combination. Only a portal that
+    // never answers should meet the service's time bound.
+    void start(bool withPortal = true, std::chrono::milliseconds bound = std::chrono::seconds(60)) {
         ASSERT_TRUE(!withPortal || (portal->bus.registerVirtualObject(kPath, &*portal) &&
                                     portal->bus.registerService(kPortal)));
         service = std::make_unique<PortalHotkeyService>(
             x11, PortalShortcut{45, 2304, "toggle", "Show or hide the panel", "CTRL+ALT+n"},
-            "dev.jotbox.Jotbox", QString(), std::chrono::milliseconds(300));
+            "dev.jotbox.Jotbox", QString(), bound);
         QObject::connect(service.get(), &PortalHotkeyService::fellBack, [this] { ++fallbacks; });
         EventHandlerRef handler = 0;
         service->installEventHandler(
@@ -161,6 +174,7 @@ TEST_F(PortalHotkeyServiceTest, BindsThroughThePortalOrLeavesTheShortcutToTheX11
         {"an older portal without it", Odd::noRegistry, {create, bind}},
         {"no portal", Odd::no, {}, false},
         {"CreateSession fails", Odd::createFails, {reg, create}},
+        {"CreateSession is refused with an error", Odd::createError, {reg, create}},
         {"the user cancels the binding", Odd::cancel, {reg, create, bind}},
         {"nothing is bound", Odd::unbound, {reg, create, bind}},
         {"no answer, ever", Odd::silent, {reg, create}},
@@ -175,7 +189,8 @@ TEST_F(PortalHotkeyServiceTest, BindsThroughThePortalOrLeavesTheShortcutToTheX11
         portal->odd = c.odd;
         x11 = std::make_shared<FakeHotkeyService>();
         fallbacks = 0;
-        start(c.portal);
+        start(c.portal, c.odd == Odd::silent ? std::chrono::milliseconds(300)
+                                             : std::chrono::milliseconds(60'000));
         const bool bound = c.portal && (c.odd == Odd::no || c.odd == Odd::noRegistry);
         EXPECT_EQ(service->state(), bound ? State::bound : State::fallenBack);
         // The fixed session token, and the shortcut.

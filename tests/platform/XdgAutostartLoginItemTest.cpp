@@ -43,6 +43,11 @@ TEST(XdgAutostart, TheEntryItsQuotingAndTheWaysDesktopsSwitchItOff) {
     EXPECT_EQ(item.status(), LoginItemService::enabled);
     ASSERT_TRUE(item.unregisterItem());
     EXPECT_TRUE(item.unregisterItem()); // nothing there: already the wanted state
+    // Run from an AppImage, the program is a temporary mount: the entry starts the image.
+    qputenv("APPIMAGE", "/home/u/Jotbox.AppImage");
+    ASSERT_TRUE(XdgAutostartLoginItem(tmp.filePath("config/autostart")).registerItem());
+    EXPECT_TRUE(readAll(item.entryPath()).contains("\nExec=\"/home/u/Jotbox.AppImage\"\n"));
+    qunsetenv("APPIMAGE");
 }
 
 } // namespace

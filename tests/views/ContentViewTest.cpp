@@ -11,9 +11,11 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace jotbox;
 using namespace jotbox::testing;
@@ -107,6 +109,25 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     EXPECT_EQ(texts().size(), 2);
     EXPECT_EQ(view->editor()->text(), texts()[1]);
     EXPECT_TRUE(tab(1)->isActive());
+
+    // Reordered by another machine: the strip shows the new order.
+    QStringList many;
+    for (int i = 0; i < 12; ++i)
+        many << QString("Note %1 with a long first line").arg(i, 2);
+    make(many);
+    QList<Note> reversed = store->notes();
+    std::reverse(reversed.begin(), reversed.end());
+    store->replaceNotes(reversed);
+    QApplication::processEvents();
+    EXPECT_LT(tab(0)->x(), tab(1)->x());
+    EXPECT_EQ(tab(0)->title(), many.back());
+    // The wheel turned towards the user scrolls towards the strip's end.
+    QScrollBar* bar = view->tabBar()->horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(0);
+    QWheelEvent down({10, 10}, {10, 10}, {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->tabBar()->viewport(), &down);
+    EXPECT_GT(bar->value(), 0);
 }
 
 // The keys of tabbed editors do what the buttons and tabs do.
