@@ -8,6 +8,7 @@
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -54,10 +55,9 @@ def run(command, log, timeout):
             return -1
 
 
-def first_failure(log):
-    text = Path(log).read_text(errors="replace")
-    found = re.findall(r"\d+ - (\S+) \(", text)
-    return found[0] if found else "(timed out)" if "Timeout" in text else "?"
+def failures(log):
+    """The tests that failed, as CTest lists them at the end."""
+    return re.findall(r"^\s+\d+ - (\S+) \(", Path(log).read_text(errors="replace"), re.M) or ["?"]
 
 
 def main():
@@ -75,10 +75,13 @@ def main():
         return 0
     build, logs = Path(args.build), Path(args.build) / "mutants"
     logs.mkdir(parents=True, exist_ok=True)
+    (logs / "results.tsv").unlink(missing_ok=True)
     if not (build / "build.ninja").exists():
         subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja",
                         "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
-    ctest = ["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "--timeout", "300"]
+    # Every test runs for each fault, so that the table tells which tests alone catch one.
+    ctest = ["ctest", "--test-dir", str(build), "-j2", "--timeout", "300"]
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))  # the tree is restored
     env = {"QT_QPA_PLATFORM": "offscreen"}
     os.environ.update(env)
     print("Baseline: building and running the tests unchanged ...", flush=True)
@@ -95,21 +98,23 @@ def main():
             path.write_text(original.replace(m["find"], m["put"], 1))
             log = logs / m["id"]
             if run(["cmake", "--build", build], f"{log}-build.log", 1800) != 0:
-                verdict, by = "does not build", ""
+                verdict, by = "does not build", []
             elif run(ctest + ["-LE", "e2e|package"], f"{log}-unit.log", 1800) != 0:
-                verdict, by = "killed", first_failure(f"{log}-unit.log")
+                verdict, by = "killed", failures(f"{log}-unit.log")
             elif args.no_e2e:
-                verdict, by = "SURVIVED", "(unit)"
-            elif run(ctest + ["-L", "e2e"], f"{log}-e2e.log", 3600) != 0:
-                verdict, by = "killed", first_failure(f"{log}-e2e.log")
+                verdict, by = "SURVIVED", []
+            elif run(ctest + ["-L", "e2e", "--stop-on-failure"], f"{log}-e2e.log", 3600) != 0:
+                verdict, by = "killed", failures(f"{log}-e2e.log")
             else:
-                verdict, by = "SURVIVED", ""
+                verdict, by = "SURVIVED", []
         finally:
             path.write_text(original)
             os.utime(path)  # newer than the mutant's objects, so they are rebuilt
         results.append((m, verdict, by))
-        print(f"{m['id']} {verdict:8} {by[:48]:48} {time.time() - started:5.0f}s  {m['fault']}",
-              flush=True)
+        print(f"{m['id']} {verdict:8} {len(by):2} {by[0][:44] if by else '':44} "
+              f"{time.time() - started:4.0f}s  {m['fault']}", flush=True)
+        with open(logs / "results.tsv", "a") as table:
+            table.write("\t".join([m["id"], verdict, ",".join(by), m["fault"]]) + "\n")
     subprocess.run(["cmake", "--build", build], cwd=ROOT, stdout=subprocess.DEVNULL)
 
     print("\nfolder     killed / mutants")
@@ -122,6 +127,14 @@ def main():
     for m, verdict, _ in results:
         if verdict != "killed":
             print(f"{verdict}: {m['id']} {m['in']}: {m['fault']}")
+    # Which tests are the only one to catch some fault: the others add nothing here.
+    alone = {}
+    for m, verdict, by in results:
+        if verdict == "killed" and len(by) == 1:
+            alone.setdefault(by[0], []).append(m["id"])
+    print("\nthe only test to catch a fault:")
+    for test, ids in sorted(alone.items()):
+        print(f"  {test}: {' '.join(ids)}")
     return 0
 
 
