@@ -5,7 +5,9 @@
 # out. With --focused, only the innermost object with the focus; with
 # --listen, what a screen reader hears of as it happens: each object that
 # takes the focus or becomes selected, and each new name, one line each.
-# Usage: atspi_tree.py [--focused | --listen]
+# --app NAME reads another application (GNOME Shell's own menus); --where TEXT
+# prints the screen centre of the showing object so named, for a click.
+# Usage: atspi_tree.py [--app NAME] [--focused | --listen | --where TEXT]
 import sys
 
 import pyatspi
@@ -42,8 +44,24 @@ if "--listen" in sys.argv:
                                            "object:state-changed:selected",
                                            "object:property-change:accessible-name")
     pyatspi.Registry.start()
-found = [(depth, line) for app in pyatspi.Registry.getDesktop(0) if app and app.name == "Jotbox"
-         for window in app for depth, line in lines(window)]
+def option(name, default=None):
+    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+
+
+def named(obj, name):
+    if obj.name == name and obj.getState().contains(pyatspi.STATE_SHOWING):
+        return obj
+    return next((found for child in obj if child for found in [named(child, name)] if found), None)
+
+
+apps = [app for app in pyatspi.Registry.getDesktop(0) if app and app.name == option("--app", "Jotbox")]
+if "--where" in sys.argv:
+    target = next((found for app in apps for found in [named(app, option("--where"))] if found), None)
+    if target:
+        box = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        print(box.x + box.width // 2, box.y + box.height // 2)
+    sys.exit(0 if target else 1)
+found = [(depth, line) for app in apps for window in app for depth, line in lines(window)]
 if "--focused" in sys.argv:  # the innermost object with the focus
     found = [(0, line) for _, line in found if " focused" in line][-1:]
 for depth, line in found:

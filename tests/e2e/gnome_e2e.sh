@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Jotbox on GNOME Shell 43 with the AppIndicator extension (Ubuntu's tray),
+# the shell started 5 s after Jotbox as at a login. The shell draws the
+# icon's menu itself: it is read, and clicked, over AT-SPI, as a screen
+# reader reads the shell.
+# Usage: gnome_e2e.sh JOTBOX_BINARY
+[[ -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session -- "$0" "$@" 2>/dev/null
+jotbox=$1
+source "$(dirname "$0")/lib.sh"
+start_x
+# The shell wants a system bus (a private one here) and its settings (a file).
+sed 's#<type>session#<type>system#' /usr/share/dbus-1/session.conf >"$work/system.conf"
+dbus-daemon --config-file="$work/system.conf" --print-address=3 --fork 3>"$work/system-bus" >/dev/null 2>&1
+export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system-bus") GSETTINGS_BACKEND=keyfile
+gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
+spawn /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1
+shell() { /usr/bin/python3 "$(dirname "$0")/atspi_tree.py" --app gnome-shell "$@"; }
+click_on() { local x y; read -r x y < <(shell --where "$1") && xdotool mousemove "$x" "$y" click "${2:-1}"; }
+
+start_jotbox
+sleep 5
+spawn gnome-shell --x11 --replace >"$work/shell.log" 2>&1 # it may crash when stopped: harmless
+check "the icon shows in GNOME Shell's bar, started 5 s after Jotbox" wait_for 30 shell --where Jotbox
+xdotool key Escape # the shell opens its overview at start
+sleep 1
+menu() { shell | grep -o 'label "[^"]*"' | tr '\n' ' '; }
+menu_reads() { [[ $(menu) == *'label "Open Jotbox" label "Jotbox v'*'" label "Launch at Login" label "Quit Jotbox"'* ]]; }
+click_on Jotbox
+check "one click opens the menu (the extension keeps one click for it), \"Open Jotbox\" first" \
+  wait_for 3 menu_reads
+click_on "Open Jotbox"
+check "\"Open Jotbox\" shows the panel, 5 px under the bar at its right end" \
+  wait_for 3 eval '[[ $(panel_xy) == "811 37" ]]'
+check "...focused" wait_for 3 focused Jotbox
+xdotool type --delay 5 'on GNOME'
+check "...and what is typed is saved" wait_for 3 notes_contain 'on GNOME'
+xdotool key Escape
+click_on Jotbox 3 && wait_for 3 menu_reads && click_on "Launch at Login"
+check "a right click opens the menu too, and \"Launch at Login\" writes the autostart entry" \
+  wait_for 3 test -f "$autostart"
+finish
