@@ -219,7 +219,7 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         const char* what;
         std::function<void()> act, then, end;
         QStringList texts; // in the store and on disk
-        int setAside;
+        int setAside;      // files beside notes.json: set aside, or left alone
         bool written;
     } cases[] = {
         // clang-format off
@@ -246,14 +246,17 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
          },
          [&] { type("A3"), save(); }, waitOut, {"A3", "B2"}, 0, true},
         {"deleted, never back", [&] { QFile::remove(path); }, nothing, waitOut, {"A", "B"}, 0, true},
-        {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 0, true},
+        {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 1, true},
         {"a quit while an engine replaces it, its rename last", // then the next start
          [&] { written = theirs({"A", "B2"}), QFile::remove(path); }, [&] { type("A3"); },
          [&] { quit(), replace(written), start(), store->watchFolder(), (void)store->look(), waitOut(); },
          {"A3", "B2"}, 0, true},
         {"unreadable for good", [&] { replace("{half"); }, nothing, waitOut, {"A", "B"}, 1, true},
+        {"an unreadable conflict copy, left alone",
+         [&] { writeAll(tmp.filePath("notes.sync-conflict-20261207-101500-ABCDEFG.json"), "{"); },
+         nothing, waitOut, {"A", "B"}, 1, false},
         {"unreadable, typed on, then a quit", [&] { replace("{half"); },
-         [&] { type("A typed"); }, quit, {"A typed", "B"}, 1, true},
+         [&] { type("A typed"); }, quit, {"A typed", "B"}, 2, true}, // and a copy
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -272,7 +275,7 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         (void)store->look();
         c.end();
         EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(c.texts, c.texts));
-        EXPECT_EQ(entriesOf(tmp.path(), "notes.json.unreadable-*").size(), c.setAside);
+        EXPECT_EQ(entriesOf(tmp.path()).size() - 1, c.setAside);
         EXPECT_EQ(writes() > before, c.written);
         // The active tab stays on its note, wherever it went.
         const bool onB = QString(c.what).startsWith("reordered") || QString(c.what).contains("tab");
