@@ -93,8 +93,6 @@ bool ContentView::handleKey(QKeyEvent* event) {
     };
     if (is(Qt::NoModifier, {Qt::Key_Escape}))
         action = [this](NoteStore&) { emit dismissRequested(); };
-    else if (is(Qt::ShiftModifier, {Qt::Key_Backtab}))
-        action = [this](NoteStore&) { focusNextPrevChild(false); };
     else if (is(Qt::ControlModifier, {Qt::Key_T}))
         action = [](NoteStore& s) { s.addTab(); };
     else if (is(Qt::ControlModifier, {Qt::Key_W}))

@@ -81,10 +81,14 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         };
     };
     const auto close = [](int i) { return [=](Machine& m) { m.notes.removeAt(i); }; };
+    const auto add = [](const char* text) {
+        return [=](Machine& m) { m.notes.append(notesWith({text})); };
+    };
     const struct {
         const char* what;
         Act a, b;
         QStringList merged;
+        Act thenA = nullptr; // a second round: this on A, then each merges the other's again
     } cases[] = {
         {"edits in different notes", edit(0, "one A"), edit(1, "two B"), {"one A", "two B"}},
         {"a close against an edit of that note", close(0), edit(0, "one B"), {"one B", "two"}},
@@ -94,6 +98,17 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
          twice(0, "un", "uno"),
          edit(0, "eins"),
          {"uno", "eins", "two"}},
+        {"both replaced it, one with another note's text",
+         edit(0, "two"),
+         twice(0, "ein", "eins"),
+         {"eins", "two"}},
+        // Every note closed: one blank note stands in, until a note comes back.
+        {"each closed the other's note", close(1), close(0), {""}},
+        {"each closed the other's, then one adds a note",
+         close(1),
+         close(0),
+         {"three"},
+         add("three")},
     };
     const QList<Note> base = notesWith({"one", "two"});
     for (const auto& c : cases) {
@@ -104,6 +119,11 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         const NotesDocument fromA = a.doc(), fromB = b.doc();
         a.merge(fromB);
         b.merge(fromA);
+        if (c.thenA) {
+            c.thenA(a);
+            b.merge(a.doc());
+            a.merge(b.doc());
+        }
         EXPECT_EQ(NotesFile::encode(a.doc()), NotesFile::encode(b.doc()));
         EXPECT_EQ(textsOf(a.notes), c.merged);
         // Merging the same again, or a stale version, changes nothing.
