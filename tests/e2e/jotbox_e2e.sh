@@ -162,13 +162,6 @@ check "Ctrl+Q in the panel does not quit: it is the status menu's" panel_visible
 xdotool key Escape
 check "Escape hides the panel" wait_for 2 panel_hidden
 
-# --- the shortcut with NumLock and CapsLock on
-xdotool key Num_Lock Caps_Lock ctrl+alt+n
-check "with NumLock and CapsLock on, the shortcut shows the panel" wait_for 2 panel_visible
-check "...and they are on" bash -c "xset q | grep -q 'Caps Lock:   on .*Num Lock:    on'"
-xdotool key Num_Lock Caps_Lock ctrl+alt+n
-wait_for 2 panel_hidden
-
 # --- under KWin: each way of showing the panel takes the focus from the application in use
 if [[ ${JOTBOX_E2E_WM:-none} == kwin ]]; then
   spawn "$recorder" >"$work/recorder.log" 2>&1

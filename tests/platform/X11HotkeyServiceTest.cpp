@@ -45,7 +45,7 @@ protected:
     EventHotKeyRef ref = 0;
 };
 
-// With NumLock and CapsLock on: the end-to-end runs.
+// Under every lock state: the last test here.
 TEST_F(X11HotkeyServiceTest, OnePressAndOneReleaseForItsOwnCombinationOnly) {
     ASSERT_EQ(service.registerEventHotKey(kN, kCtrlAlt, {0x516D7A74, 1}, 0, &ref), noErr);
     xdotool({"key", "ctrl+alt+n"}, 2);
