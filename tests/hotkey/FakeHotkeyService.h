@@ -43,8 +43,8 @@ public:
         return noErr;
     }
 
-    OSStatus send(std::uint32_t id, std::uint32_t kind) {
-        const HotKeyEvent event{{0x516D7A74, id}, kind, noErr};
+    OSStatus send(std::uint32_t id, std::uint32_t kind, std::uint32_t signature = 0x516D7A74) {
+        const HotKeyEvent event{{signature, id}, kind, noErr};
         return handler(&event);
     }
 

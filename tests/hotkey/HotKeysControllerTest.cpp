@@ -52,6 +52,7 @@ TEST_F(HotKeysControllerTest, EventsReachTheLiveUnpausedHotKeyTheirIdNamesOnce) 
     EXPECT_EQ(std::tuple(downs, ups, other), std::tuple(1, 1, 1));
     EXPECT_EQ(service->send(2, kEventHotKeyReleased), eventNotHandledErr); // no key-up handler
     EXPECT_EQ(service->send(99, kEventHotKeyPressed), eventNotHandledErr);
+    EXPECT_EQ(service->send(1, kEventHotKeyPressed, 0x4F746872), eventNotHandledErr); // not ours
     hotKey->setIsPaused(true);
     EXPECT_EQ(service->send(1, kEventHotKeyPressed), eventNotHandledErr);
     b.reset(); // releasing one unregisters it only
