@@ -147,11 +147,9 @@ int main(int argc, char** argv) {
     // The desktop session ending: write before the session manager moves on.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.flush(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     [&delegate] { delegate.flush(); });
 
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int status = QApplication::exec();
-    delegate.flush();
+    delegate.flush(); // however the loop ended: the menu, a signal, the session
     return status;
 }

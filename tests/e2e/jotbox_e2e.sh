@@ -224,5 +224,7 @@ start_jotbox QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=wayland-e2e
 check "after a crash the next start runs (no stale lock), through XWayland" wait_for 10 docked_icon
 check "...and is the one Jotbox that answers the shortcut" bash -c "sleep 0.3; xdotool key ctrl+alt+n"
 check "...showing its panel" wait_for 3 panel_visible
+check "...and a second launch reaches it (the crashed run's socket is gone)" "$jotbox"
+check "...hiding it" wait_for 3 panel_hidden
 
 finish
