@@ -66,21 +66,4 @@ TEST_F(HotKeysControllerTest, EventsReachTheLiveUnpausedHotKeyTheirIdNamesOnce) 
     EXPECT_FALSE(HotKeysController::hotKeyForID(3));
 }
 
-// The services never fail otherwise: they deliver only their own events and
-// install a handler whenever asked.
-TEST_F(HotKeysControllerTest, ARefusedCombinationStaysSilentUntilRegisteredAfresh) {
-    service->refuseWith = -9878; // another program holds the combination
-    auto hotKey = makeCounting();
-    EXPECT_EQ(HotKeysController::boxCount(), 1u); // a box without a registration
-    EXPECT_FALSE(HotKeysController::hasEventHandler() || hotKey->isPaused());
-    service->refuseWith = noErr;
-    hotKey->setIsPaused(false); // does not retry
-    EXPECT_TRUE(service->registrations.empty());
-    hotKey->setIsPaused(true);
-    EXPECT_EQ(service->unregistered, std::vector<EventHotKeyRef>{0}); // a null ref, ignored
-    hotKey->setIsPaused(false); // registered afresh, under a new id
-    EXPECT_EQ(service->send(2, kEventHotKeyPressed), noErr);
-    EXPECT_EQ(downs, 1);
-}
-
 } // namespace

@@ -37,18 +37,4 @@ TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
         EXPECT_EQ((Note{QUuid(), c.text, 0}.title()), c.title) << &c - cases;
 }
 
-TEST(NoteEquality, ContentUnderCanonicalEquivalenceOtherFieldsExactly) {
-    const auto note = [](const char16_t* text, double at = 12.5, QUuid id = {}) {
-        return Note{id, QString::fromUtf16(text), at};
-    };
-    EXPECT_EQ(note(u"caf\u00E9"), note(u"cafe\u0301"));
-    EXPECT_NE(note(u"caf\u00E9"), note(u"cafe"));
-    EXPECT_NE(note(u"x"), note(u"x", std::nextafter(12.5, 13.0)));
-    EXPECT_NE(note(u"x"), note(u"x", 12.5, QUuid::createUuid()));
-    // Marks of different classes may come in either order, of the same class not.
-    EXPECT_EQ(note(u"x q\u0307\u0323 y"), note(u"x q\u0323\u0307 y"));
-    EXPECT_NE(note(u"x a\u0301\u0300 y"), note(u"x a\u0300\u0301 y"));
-    EXPECT_EQ(note(u"\uD55C"), note(u"\u1112\u1161\u11AB")); // a Hangul syllable, its jamo
-}
-
 } // namespace

@@ -58,28 +58,6 @@ TEST_F(PersistenceManagerTest, SaveMakesThePrivateFolderAndFileAndLoadReadsThemB
     EXPECT_EQ(std::pair(modeOf(folder()), modeOf(file())), std::pair(0755u, 0600u));
 }
 
-TEST_F(PersistenceManagerTest, AnUnreadableFileIsMovedAsideBeforeTheFirstSaveNeverDestroyed) {
-    ASSERT_TRUE(QDir().mkpath(folder()));
-    // Two in the same second both survive.
-    for (const QByteArray& garbage :
-         {QByteArray(R"([{"id":"not a uuid","content":"precious","createdAt":1}])"),
-          QByteArray("two")}) {
-        writeAll(file(), garbage);
-        PersistenceManager manager(folder());
-        EXPECT_TRUE(manager.load().isEmpty());
-        EXPECT_EQ(readAll(file()), garbage); // loading touches nothing
-        EXPECT_FALSE(manager.save(sample));
-        EXPECT_EQ(PersistenceManager(folder()).load(), sample);
-        EXPECT_FALSE(manager.save({Note::make()})); // later saves set nothing more aside
-    }
-    QStringList kept;
-    for (const QString& name : entriesOf(folder(), "notes.json.unreadable-*"))
-        kept << readAll(folder() + "/" + name);
-    kept.sort();
-    EXPECT_EQ(kept,
-              (QStringList{R"([{"id":"not a uuid","content":"precious","createdAt":1}])", "two"}));
-}
-
 // A save killed at any moment leaves "notes.json" holding a whole list, and
 // what the killed save was writing is cleared away by the next start.
 // Save number `k`: lists differ in length and size, up to about 1.5 MB, so
@@ -143,7 +121,8 @@ TEST(PersistenceManagerCrash, KilledSavesNeverLeaveAPartialFileOrPileUpTemporari
     }
     EXPECT_EQ(PersistenceManager(folder).load(), listFor(done)); // a restart clears them
     EXPECT_TRUE(temporaries().isEmpty());
-    std::cout << "[ kills    ] " << kKills << " survived, " << midWrite << " of them while writing\n";
+    std::cout << "[ kills    ] " << kKills << " survived, " << midWrite
+              << " of them while writing\n";
     EXPECT_GT(midWrite, 0); // kills that left a temporary file hit the write itself
 }
 
