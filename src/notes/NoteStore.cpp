@@ -68,12 +68,13 @@ void NoteStore::closeTab(qint64 index) {
 
 void NoteStore::reopenClosedTab() {
     while (!m_closed.isEmpty()) {
-        auto [note, index] = m_closed.takeLast();
+        const std::pair<Note, qint64> closed = m_closed.takeLast();
+        const Note& note = closed.first;
+        const qint64 index = std::min<qint64>(closed.second, m_notes.size());
         // Back already (another machine edited it after the close): skipped.
         if (std::any_of(m_notes.begin(), m_notes.end(),
                         [&](const Note& n) { return n.id == note.id; }))
             continue;
-        index = std::min<qint64>(index, m_notes.size());
         change([&] {
             m_notes.insert(index, note);
             m_activeTabIndex = index;
