@@ -36,8 +36,6 @@ TEST(PanelPlacement, AgainstTheTrayAndInsideTheAvailableArea) {
          {},
          {780, 499}},
         {"icon on a second screen", {3830, 0, 22, 22}, second, second, {}, {3376, 27}},
-        // Low on a side panel: above the icon, never over it.
-        {"icon low on a left panel", {10, 700, 24, 24}, screen, left, {}, {48, 439}},
         // An icon whose place the tray keeps to itself: the click on it stands for it.
         {"click, top tray reserving nothing", {}, big, big, QPoint(500, 10), {268, 15}},
         {"click, bottom tray", {}, screen, bottom, QPoint(600, 790), {368, 515}},

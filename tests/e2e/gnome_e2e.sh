@@ -21,8 +21,7 @@ start_jotbox
 sleep 5
 spawn gnome-shell --x11 --replace >"$work/shell.log" 2>&1 # it may crash when stopped: harmless
 check "the icon shows in GNOME Shell's bar, started 5 s after Jotbox" wait_for 30 shell --where Jotbox
-xdotool key Escape # the shell opens its overview at start
-sleep 1
+xdotool key Escape && sleep 1 # the shell opens its overview at start, which holds the keys
 menu() { shell | grep -o 'label "[^"]*"' | tr '\n' ' '; }
 menu_reads() { [[ $(menu) == *'label "Open Jotbox" label "Jotbox v'*'" label "Launch at Login" label "Quit Jotbox"'* ]]; }
 click_on Jotbox

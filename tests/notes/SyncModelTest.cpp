@@ -4,7 +4,8 @@
 // - every machine's file is the same, byte for byte, and is what its store holds;
 // - every word typed is there, unless someone deleted it or closed its note
 //   having seen it; and in one note only, but for conflict notes;
-// - a note closed while nobody else touched it stays closed;
+// - a note closed while nobody else touched it stays closed; one brought back
+//   with Ctrl+Shift+T (and not closed again) is there;
 // - conflict notes come only from changes that can overlap (a deletion
 //   against another machine's edit of the same note), one at most for each.
 #include "notes/NoteStore.h"
@@ -276,8 +277,8 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(::testing::Message() << "round " << round);
         std::map<QUuid, std::set<std::size_t>> editedBy;
-        std::map<QUuid, int> deletions; // per note, this round
-        std::set<QUuid> closed;
+        std::map<QUuid, int> deletions;   // per note, this round
+        std::set<QUuid> closed, reopened; // this round, the latest of the two for each
         for (int op = 1 + int(random() % 6); op > 0; --op) {
             const std::size_t who = random() % machines;
             Machine& at = *m[who];
@@ -317,8 +318,14 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
             } else if (kind >= 70 && kind < 86 && store.notes().size() > 1) {
                 for (const auto& w : words)
                     removed.insert(w.first);
-                closed.insert(note.id);
+                closed.insert(note.id), reopened.erase(note.id);
                 store.closeTab(tab);
+            } else if (kind >= 70 && kind < 89) { // Ctrl+Shift+T: a live note again everywhere
+                if (const qsizetype before = store.notes().size();
+                    (store.reopenClosedTab(), store.notes().size()) > before) {
+                    const QUuid id = store.notes()[store.activeTabIndex()].id;
+                    editedBy[id].insert(who), closed.erase(id), reopened.insert(id);
+                }
             } else if (kind >= 70 && kind < 92) {
                 at.start(); // again: a start with no file makes a blank note
                 for (const Note& n : at.store->notes())
@@ -379,6 +386,10 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
                 << word.toStdString() << " is lost";
             ASSERT_LE(inUserNotes[word], 1) << word.toStdString() << " is in two notes";
         }
+        for (const QUuid& id : reopened)
+            ASSERT_TRUE(std::any_of(file->notes.begin(), file->notes.end(), [&](const Note& n) {
+                return n.id == id;
+            })) << "a reopened note stayed closed";
         for (const QUuid& id : closed) {
             const bool back = std::any_of(file->notes.begin(), file->notes.end(),
                                           [&](const Note& n) { return n.id == id; });
