@@ -103,7 +103,8 @@ def main():
                 verdict, by = "killed", failures(f"{log}-unit.log")
             elif args.no_e2e:
                 verdict, by = "SURVIVED", []
-            elif run(ctest + ["-L", "e2e", "--stop-on-failure"], f"{log}-e2e.log", 3600) != 0:
+            elif run(ctest + ["-L", "e2e", "--stop-on-failure", "--output-on-failure"],
+                     f"{log}-e2e.log", 3600) != 0:
                 verdict, by = "killed", failures(f"{log}-e2e.log")
             else:
                 verdict, by = "SURVIVED", []

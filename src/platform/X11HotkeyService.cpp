@@ -37,9 +37,9 @@ X11HotkeyService::X11HotkeyService(const QByteArray& displayName, QObject* paren
         const std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
         owned(xcb_xkb_per_client_flags_reply(
             c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
-        // A client using XKB no longer gets the core MappingNotify: a keymap
-        // changed later (ScrollLock given a modifier, another layout) would
-        // leave the grabs on the old lock masks.
+        // A client using XKB hears of no keymap change until it asks for
+        // XKB's notifications: a keymap changed later (ScrollLock given a
+        // modifier, another layout) would leave the grabs on the old lock masks.
         m_xkbEvent = xcb_get_extension_data(c, &xcb_xkb_id)->first_event;
         const std::uint16_t events =
             XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
