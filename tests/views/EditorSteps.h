@@ -108,8 +108,9 @@ template <typename Pick> EditorStep editorStep(Editor& editor, Editor& fresh, Pi
         const qsizetype after = std::min(arrived.size(), caret + arrived.count(u"\r\n") + 1);
         qsizetype where = after + pick(int(arrived.size() - after) + 1);
         while (where < arrived.size() && (arrived[where - 1] == u'\r' || arrived[where] == u'\n'))
-            ++where;                                  // not inside a CR LF, nor making one
-        arrived.remove(where, pick(3) ? 0 : pick(4)); // now and then in place of what follows
+            ++where; // not inside a CR LF, nor making one
+        // Now and then in place of what follows, a CR of a CR LF among it.
+        arrived.remove(where, pick(3) ? 0 : pick(4));
         arrived.insert(where, editorPieces(pick, 3));
         editor.note.content = arrived;
         editor.view.updateFromNote();
