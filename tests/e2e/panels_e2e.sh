@@ -2,19 +2,21 @@
 # Jotbox on real desktop panels under Xvfb, each started 5 s after Jotbox as
 # at a login: xfce4-panel (a 40-pixel bar at the top), lxqt-panel (one at the
 # bottom), both StatusNotifierItem hosts that also own an XEmbed tray, and
-# tint2 (XEmbed only, its icons a few pixels inside a 40-pixel top bar).
+# tint2 (XEmbed only, its icons a few pixels inside a 40-pixel top bar), and
+# Plasma (its default bottom panel, the tray at its right end).
 # Clicks are real ones on the icon; what a host's menu holds is read the way
 # the host reads it (DBusMenu), and the menu window is seen to open.
-# Usage: JOTBOX_E2E_PANEL=xfce|lxqt|tint2 panels_e2e.sh JOTBOX_BINARY
-[[ -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session \
-  --config-file="$(dirname "$0")/../support/private-session-bus.conf" -- "$0" "$@" 2>/dev/null
+# Usage: JOTBOX_E2E_PANEL=xfce|lxqt|tint2|plasma panels_e2e.sh JOTBOX_BINARY
+# Plasma's shell needs the services the bus starts; the others get a bus of their own.
+[[ -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session $([[ ${JOTBOX_E2E_PANEL:-} == plasma ]] ||
+  echo --config-file="$(dirname "$0")/../support/private-session-bus.conf") -- "$0" "$@" 2>/dev/null
 jotbox=$1
 panel=${JOTBOX_E2E_PANEL:-xfce}
 source "$(dirname "$0")/lib.sh"
 start_x
 
 start_panel() {
-  [[ $panel == xfce ]] || spawn openbox >/dev/null 2>&1
+  [[ $panel == xfce || $panel == plasma ]] || spawn openbox >/dev/null 2>&1
   case $panel in
   xfce)
     local conf=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml p='property name=' one='<value type="int" value="1"/>'
@@ -32,14 +34,30 @@ start_panel() {
   tint2)
     printf 'panel_items = S\npanel_position = top center horizontal\npanel_size = 100%% 40\nstrut_policy = follow_size\nsystray_padding = 0 8 4\n' >"$work/tint2rc"
     spawn tint2 -c "$work/tint2rc" >/dev/null 2>&1 ;;
+  plasma) # as a session starts it; the shell read over AT-SPI to find the icon
+    export XDG_CURRENT_DESKTOP=KDE QT_QUICK_BACKEND=software LIBGL_ALWAYS_SOFTWARE=1 QT_XCB_GL_INTEGRATION=none
+    dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP QT_QUICK_BACKEND LIBGL_ALWAYS_SOFTWARE \
+      QT_XCB_GL_INTEGRATION XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR 2>/dev/null
+    # What the bus starts holds the test's output open until it ends: stopped with the test.
+    on_cleanup+=('pkill -P "$(pgrep -d, -P "$(bus_pid org.freedesktop.DBus)")"')
+    printf '[Compositing]\nEnabled=false\n' >"$XDG_CONFIG_HOME/kwinrc"
+    KWIN_COMPOSE=N QT_QPA_PLATFORM=xcb spawn kwin_x11 --replace >/dev/null 2>&1
+    spawn kded5 >/dev/null 2>&1 && wait_for 10 on_bus org.kde.kded5
+    gdbus call --session --dest org.kde.kded5 --object-path /kded \
+      --method org.kde.kded5.loadModule statusnotifierwatcher >/dev/null
+    spawn xembedsniproxy >/dev/null 2>&1
+    spawn /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 spawn plasmashell --no-respawn >/dev/null 2>&1 ;;
   esac
 }
 
-# A StatusNotifierItem is drawn by the host, at the start of its bar.
-icon_shows() { [[ -n $(xembed_icon) || -n $(own_sni_item) ]]; } # an SNI one is drawn by the host
+# A StatusNotifierItem is drawn by the host: at the start of its bar, or where Plasma says.
+icon_shows() { [[ -n $(xembed_icon) || -n $(own_sni_item) ]] && [[ $panel != plasma || -n $(plasma_icon) ]]; }
 workarea() { xprop -root _NET_WORKAREA | tr -d ',' | awk '{ print $3, $4, $5, $6 }'; }
+plasma_icon() { /usr/bin/python3 "$(dirname "$0")/atspi_tree.py" --app plasmashell --where Jotbox; }
 click_icon() { # click_icon BUTTON: at the icon's middle
   local x y w h; read -r x y w h < <(xembed_icon)
+  [[ $panel == plasma ]] && read -r x y < <(plasma_icon) && w=0 h=0
   if [[ -z $x ]]; then read -r _ wy _ wh < <(workarea)
     x=0 w=32; (( wy > 0 )) && y=0 h=$wy || y=$((wy + wh)) h=$((800 - wy - wh)); fi
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "$1"
