@@ -114,9 +114,11 @@ int main(int argc, char** argv) {
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();
     services.makeTrayIcon = [] {
-        return std::make_unique<QtTrayIcon>(jotboxThemeIcon(), QStringLiteral("Jotbox"),
-                                            std::make_unique<StatusNotifierHostWatcher>(),
-                                            std::make_unique<X11TrayManagerWatcher>());
+        return std::make_unique<QtTrayIcon>(
+            StatusNotifierItem::Icon{QStringLiteral(JOTBOX_APP_ID), jotboxIconThemePath(),
+                                     jotboxThemeIcon()},
+            QStringLiteral("Jotbox"), std::make_unique<StatusNotifierHostWatcher>(),
+            std::make_unique<X11TrayManagerWatcher>());
     };
     services.outsideClickWatcher = std::make_unique<X11OutsideClickWatcher>();
     services.loginItem = std::make_unique<XdgAutostartLoginItem>();

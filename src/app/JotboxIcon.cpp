@@ -1,5 +1,7 @@
 #include "app/JotboxIcon.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -44,6 +46,16 @@ QIcon jotboxIcon() {
 
 QIcon jotboxThemeIcon() {
     return QIcon::fromTheme(QStringLiteral("dev.jotbox.Jotbox"), jotboxIcon());
+}
+
+QString jotboxIconThemePath() {
+    const QString program = QCoreApplication::applicationDirPath();
+    for (const QString& folder :
+         {program + QLatin1String("/../share/icons"), program + QLatin1String("/icons")})
+        if (QFileInfo::exists(folder +
+                              QLatin1String("/hicolor/scalable/apps/dev.jotbox.Jotbox.svg")))
+            return QFileInfo(folder).canonicalFilePath();
+    return {};
 }
 
 } // namespace jotbox

@@ -12,5 +12,9 @@ QIcon jotboxIcon();
 // a tray draws it from the SVG at its own size and scale (and may take the
 // symbolic variant); drawn otherwise.
 QIcon jotboxThemeIcon();
+// The folder holding the icon theme folders with Jotbox's icons: the
+// installed ones, or those beside a program run from its build tree; empty
+// when neither is there.
+QString jotboxIconThemePath();
 
 } // namespace jotbox

@@ -3,8 +3,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 
-#include <algorithm>
-
 namespace jotbox {
 
 QKeySequence keySequence(const MenuItem& item) {
@@ -48,13 +46,11 @@ protected:
     }
 };
 
-// An action made to say and do what `item` says, again and again.
+// An action made to say and do what `item` says.
 void setUp(QAction* action, const MenuItem& item) {
-    action->setText(item.title);
     action->setShortcut(keySequence(item));
     action->setCheckable(item.checkable || item.state == MenuItem::State::on);
     action->setChecked(item.state == MenuItem::State::on);
-    QObject::disconnect(action, nullptr, action, nullptr); // what it did before
     if (item.action)
         QObject::connect(action, &QAction::triggered, action, [run = item.action] { run(); });
 }
@@ -89,27 +85,6 @@ void installShortcuts(QWidget* target, const Menu& menu) {
         QObject::connect(action, &QAction::triggered, action, [run = item.action] { run(); });
         target->addAction(action);
     }
-}
-
-void refillMenu(QMenu* target, const Menu& menu) {
-    // The same entries are set up again where they stand: new ones would be
-    // a new layout, and trays that draw the menu themselves (LXQt's) close it
-    // when its layout changes while it opens.
-    const QList<QAction*> actions = target->actions();
-    const bool same =
-        actions.size() == menu.itemArray.size() &&
-        std::equal(actions.begin(), actions.end(), menu.itemArray.begin(),
-                   [](const QAction* a, const MenuItem& item) {
-                       return a->isSeparator() == item.isSeparator && !a->menu() && !item.submenu;
-                   });
-    if (!same) {
-        target->clear();
-        fill(target, menu);
-        return;
-    }
-    for (qsizetype i = 0; i < actions.size(); ++i)
-        if (!menu.itemArray[i].isSeparator)
-            setUp(actions[i], menu.itemArray[i]);
 }
 
 std::unique_ptr<QMenu> renderMenu(const Menu& menu) {

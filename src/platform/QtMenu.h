@@ -17,8 +17,6 @@ QKeySequence keySequence(const MenuItem& item);
 
 // A QMenu with the model's titles, order, shortcuts, check marks and submenus.
 std::unique_ptr<QMenu> renderMenu(const Menu& menu);
-// Replaces what a menu from renderMenu holds with the model's items.
-void refillMenu(QMenu* target, const Menu& menu);
 
 // Puts every key equivalent of the menu and its submenus on `target` as a
 // shortcut that works while `target` or a child has focus.

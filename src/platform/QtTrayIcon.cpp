@@ -8,10 +8,10 @@
 
 namespace jotbox {
 
-QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& toolTip,
+QtTrayIcon::QtTrayIcon(StatusNotifierItem::Icon icon, const QString& toolTip,
                        std::unique_ptr<TrayHostWatcher> statusNotifierHost,
                        std::unique_ptr<TrayHostWatcher> xembedHost, QObject* parent)
-    : TrayIcon(parent), m_image(icon), m_toolTip(toolTip),
+    : TrayIcon(parent), m_image(std::move(icon)), m_toolTip(toolTip),
       m_statusNotifierHost(std::move(statusNotifierHost)), m_xembedHost(std::move(xembedHost)) {
     m_wait.setSingleShot(true);
     connect(&m_wait, &QTimer::timeout, this, &QtTrayIcon::makeIcon);
@@ -38,6 +38,8 @@ void QtTrayIcon::show() {
     m_shown = true;
     if (m_icon)
         m_icon->show();
+    else if (m_made)
+        return;
     else if (hostReady())
         makeIcon();
     else if (!m_wait.isActive())
@@ -45,11 +47,12 @@ void QtTrayIcon::show() {
 }
 
 void QtTrayIcon::makeIcon() {
-    if (m_icon)
+    if (m_made)
         return;
+    m_made = true;
     m_wait.stop();
-    // Qt takes the StatusNotifierItem path on the same condition, asked now
-    // and waited for as Qt asks: the status menu must go with it.
+    // Asked now, and waited for, as Qt asks when it makes an icon: where this
+    // finds no host, Qt's icon then takes the XEmbed path too.
     const bool statusNotifier =
         m_statusNotifierHost && m_statusNotifierHost->stateNow() == TrayHostWatcher::State::present;
     m_clickOpensMenu = statusNotifier && m_statusNotifierHost->hostOpensMenuOnClick();
@@ -57,46 +60,43 @@ void QtTrayIcon::makeIcon() {
     for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})
         if (host)
             host->deleteLater();
-    m_icon = new QSystemTrayIcon(m_image, this);
-    m_icon->setToolTip(m_toolTip);
-    // A StatusNotifierItem's menu is exported over DBusMenu to trays that
-    // draw it themselves; they ask before opening it, so it is refilled then.
-    // Trays that call ContextMenu instead, and XEmbed ones, get a menu of
-    // Jotbox's own at a right click.
+    // The status menu goes with the item over DBusMenu, read afresh as a tray
+    // opens it; trays that call ContextMenu instead get Jotbox's own menu.
     if (statusNotifier) {
-        m_menu = renderMenu(m_menuSource ? m_menuSource() : Menu{});
-        connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
-            if (m_menuSource)
-                refillMenu(m_menu.get(), m_menuSource());
-        });
-        m_icon->setContextMenu(m_menu.get());
+        auto* item = new StatusNotifierItem(
+            m_toolTip, m_image, [this] { return m_menuSource ? m_menuSource() : Menu{}; }, this);
+        connect(item, &StatusNotifierItem::activated, this, &QtTrayIcon::primaryClick);
+        connect(item, &StatusNotifierItem::contextMenuRequested, this,
+                [this] { emit clicked(Click::secondary); });
+        if (item->publish())
+            return;
+        delete item;
     }
-    // Passed on later: a StatusNotifierItem click arrives as a D-Bus call,
-    // which must be answered before the status menu runs its own event loop.
+    m_icon = new QSystemTrayIcon(m_image.pixmaps, this);
+    m_icon->setToolTip(m_toolTip);
+    // Passed on later, as the item's clicks are: the menu runs its own loop.
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                const auto now = std::chrono::steady_clock::now();
-                switch (reason) {
-                // Tray hosts report the second click of a quick double click as
-                // a double click: it is a click all the same. GTK trays report
-                // it twice over, as a press and as a double press, at once.
-                case QSystemTrayIcon::Trigger:
-                case QSystemTrayIcon::DoubleClick:
-                    if (now - m_lastActivation < kRepeatedActivation)
-                        break;
-                    m_lastActivation = now;
-                    QMetaObject::invokeMethod(
-                        this, [this] { emit clicked(Click::primary); }, Qt::QueuedConnection);
-                    break;
-                case QSystemTrayIcon::Context:
+                // Trays report the second click of a quick double click as a
+                // double click: it is a click all the same.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    QMetaObject::invokeMethod(this, &QtTrayIcon::primaryClick,
+                                              Qt::QueuedConnection);
+                else if (reason == QSystemTrayIcon::Context)
                     QMetaObject::invokeMethod(
                         this, [this] { emit clicked(Click::secondary); }, Qt::QueuedConnection);
-                    break;
-                default:
-                    break;
-                }
             });
     m_icon->show();
+}
+
+void QtTrayIcon::primaryClick() {
+    // GTK trays report one click twice over, as a press and as a double
+    // press, at once.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastActivation < kRepeatedActivation)
+        return;
+    m_lastActivation = now;
+    emit clicked(Click::primary);
 }
 
 // Read at each use: an XEmbed icon reports its place only once it has docked,

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "platform/StatusNotifierItem.h"
 #include "platform/TrayHostWatcher.h"
 #include "platform/TrayIcon.h"
 
-#include <QIcon>
-#include <QMenu>
 #include <QTimer>
 
 #include <chrono>
@@ -14,11 +13,11 @@ class QSystemTrayIcon;
 
 namespace jotbox {
 
-// The icon through QSystemTrayIcon. Qt chooses between a StatusNotifierItem
-// and an XEmbed icon once per process, when the first icon is made, so the
-// icon is made only once a tray host is there to show it (StatusNotifierItem
-// preferred where its service runs), or when waiting has gone on too long;
-// an XEmbed icon made then still docks in a tray that comes later.
+// The icon: a StatusNotifierItem of Jotbox's own where a host for those is
+// there, else an XEmbed one through QSystemTrayIcon. The icon is made only
+// once a tray host is there to show it (StatusNotifierItem preferred where
+// its service runs), or when waiting has gone on too long; an XEmbed icon
+// made then still docks in a tray that comes later.
 class QtTrayIcon final : public TrayIcon {
     Q_OBJECT
 public:
@@ -26,7 +25,7 @@ public:
     // Faster than any hand clicks twice: one click reported twice.
     static constexpr std::chrono::milliseconds kRepeatedActivation{40};
 
-    QtTrayIcon(const QIcon& icon, const QString& toolTip,
+    QtTrayIcon(StatusNotifierItem::Icon icon, const QString& toolTip,
                std::unique_ptr<TrayHostWatcher> statusNotifierHost,
                std::unique_ptr<TrayHostWatcher> xembedHost, QObject* parent = nullptr);
     ~QtTrayIcon() override;
@@ -40,17 +39,18 @@ public:
 private:
     bool hostReady() const;
     void makeIcon();
+    void primaryClick();
 
-    QIcon m_image;
+    StatusNotifierItem::Icon m_image;
     QString m_toolTip;
     std::unique_ptr<TrayHostWatcher> m_statusNotifierHost;
     std::unique_ptr<TrayHostWatcher> m_xembedHost;
     QTimer m_wait;
     bool m_shown = false;
     bool m_clickOpensMenu = false;
-    QSystemTrayIcon* m_icon = nullptr;
+    bool m_made = false;
+    QSystemTrayIcon* m_icon = nullptr; // the XEmbed one
     std::function<Menu()> m_menuSource;
-    std::unique_ptr<QMenu> m_menu; // attached to the icon, refilled as it opens
     std::chrono::steady_clock::time_point m_lastActivation;
 };
 
