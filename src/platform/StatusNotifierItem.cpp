@@ -107,7 +107,11 @@ void StatusNotifierItem::registerWithWatcher() {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
                                        QStringLiteral("RegisterStatusNotifierItem"));
-    call << m_service;
+    // By the connection's own name, as Qt's item does: GNOME's extension,
+    // given the well-known one, also watches that name, and its watcher and
+    // its first reading of the item race each other under load, losing the
+    // item (no icon, no menu). The well-known name stays for hosts that look.
+    call << QDBusConnection::sessionBus().baseService();
     QDBusConnection::sessionBus().asyncCall(call);
 }
 

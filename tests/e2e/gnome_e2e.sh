@@ -36,8 +36,13 @@ check "\"Open Jotbox\" shows the panel, 5 px under the bar at its right end" \
 check "...focused" wait_for 3 focused Jotbox
 xdotool type --delay 5 'on GNOME'
 check "...and what is typed is saved" wait_for 3 notes_contain 'on GNOME'
-xdotool key Escape
+xdotool key Escape && wait_for 2 panel_hidden
+xdotool key ctrl+alt+n
+check "Ctrl+Alt+N shows it focused" wait_for 3 focused Jotbox
+xdotool mousemove 600 400 click 1
+check "a click elsewhere hides it" wait_for 2 panel_hidden
 click_on Jotbox 3 && wait_for 3 menu_reads && click_on "Launch at Login"
 check "a right click opens the menu too, and \"Launch at Login\" writes the autostart entry" \
   wait_for 3 test -f "$autostart"
+(( failed == 0 )) || grep -E "AppIndicators-WARNING|JS ERROR" "$work/shell.log" | cut -c1-300
 finish
