@@ -19,9 +19,20 @@ cleanup() {
   for c in "${on_cleanup[@]}"; do eval "$c"; done
   # Window managers first: KWin may crash when its X server goes before it.
   for (( i = ${#pids[@]} - 1; i >= 0; i-- )); do stop "${pids[i]}"; done
+  # What the test's own bus started outlives it otherwise (some of KDE's
+  # services leave their starter), holding the test's output open: all of it
+  # knows the bus's address.
+  [[ -n ${JOTBOX_E2E_BUS:-} ]] && kill $(bus_clients) 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+bus_clients() {
+  local p; for p in /proc/[0-9]*; do
+    [[ ${p#/proc/} == "$$" || ${p#/proc/} == "$BASHPID" ]] && continue
+    grep -qzxF "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" "$p/environ" 2>/dev/null && echo "${p#/proc/}"
+  done
+}
 
 check() { # check "what" command...
   local what=$1; shift
