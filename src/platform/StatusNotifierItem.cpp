@@ -74,9 +74,9 @@ StatusNotifierItem::StatusNotifierItem(const QString& title, Icon icon, std::fun
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     if (m_service.isEmpty())
         return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterObject(kItemPath);
     bus.unregisterObject(kMenuPath);
     bus.unregisterService(m_service);
@@ -92,8 +92,11 @@ bool StatusNotifierItem::publish() {
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     if (!bus.registerObject(kItemPath, this, QDBusConnection::ExportScriptableContents) ||
         !bus.registerObject(kMenuPath, m_menu, QDBusConnection::ExportScriptableContents) ||
-        !bus.registerService(service))
+        !bus.registerService(service)) {
+        bus.unregisterObject(kItemPath);
+        bus.unregisterObject(kMenuPath);
         return false;
+    }
     m_service = service;
     m_watcher =
         new QDBusServiceWatcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration, this);
