@@ -217,6 +217,45 @@ int main(int argc, char** argv) {
                 "  1,000 notes of 1 KB: %.0f ms\n",
                 static_cast<long long>(NotesSync::kLookDelay.count()), landingToStoreMs(thousand));
 
+    // Lists far longer than Jotbox writes, as another program may: decoding
+    // must stay linear in the file's size.
+    std::printf("decoding per megabyte (target: flat as the lists grow):\n");
+    const QByteArray note =
+        R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","content":"x","createdAt":1,)";
+    const auto perMb = [](const char* name, const QByteArray& bytes) {
+        const double ms = medianMs(5, [&] { (void)NotesFile::decodeDocument(bytes); });
+        std::printf("  %-52s %6.1f MB %8.1f ms %7.2f ms/MB\n", name, bytes.size() / 1e6, ms,
+                    ms / (bytes.size() / 1e6));
+    };
+    const auto repeated = [](const QByteArray& head, const QByteArray& item, int n,
+                             const QByteArray& tail) {
+        QByteArray out = head;
+        for (int i = 0; i < n; ++i)
+            out += (i ? "," : "") + item;
+        return out + tail;
+    };
+    perMb("1,000 notes of 1 KB", *NotesFile::encode(thousand));
+    for (int n : {40'000, 160'000})
+        perMb(qPrintable(QString("a history of %L1 entries").arg(n)),
+              repeated("[" + note + R"("history":[)", R"("0123456789abcdef:1")", n, "]}]"));
+    for (int n : {10'000, 200'000})
+        perMb(qPrintable(QString("versions naming %L1 installations").arg(n)), [&] {
+            QByteArray versions;
+            for (int i = 0; i < n; ++i)
+                versions +=
+                    QString("%1\"%2\":1").arg(i ? "," : "").arg(i, 8, 16, QChar('0')).toLatin1();
+            return "[" + note + R"("history":["0123456789abcdef:1"],"versions":{)" + versions +
+                   "}}]";
+        }());
+    perMb(
+        "100,000 closed records",
+        repeated(
+            "[" + note + R"("closed":[)",
+            R"({"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","versions":{"0000abcd":1},"closedAt":1})",
+            100'000, "]}]"));
+    perMb("200,000 notes",
+          repeated("[", note + R"("history":["0123456789abcdef:1"]})", 200'000, "]"));
+
     std::printf("rejecting a broken or hostile notes.json, read from disk:\n");
     const QByteArray head = R"([{"id":"5F1D3C9A-0B7E-4C2D-9A8B-1E2F3A4B5C6D","createdAt":1,)";
     const QByteArray body(100 * 1024 * 1024, 'x');

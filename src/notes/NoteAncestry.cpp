@@ -20,15 +20,36 @@ void VersionVector::set(ReplicaId replica, quint64 count) {
         m_counts.insert(it, {replica, count});
 }
 
+VersionVector VersionVector::fromCounts(std::vector<std::pair<ReplicaId, quint64>> counts) {
+    std::stable_sort(counts.begin(), counts.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    VersionVector out;
+    out.m_counts.reserve(counts.size());
+    for (const auto& entry : counts)
+        if (!out.m_counts.empty() && out.m_counts.back().first == entry.first)
+            out.m_counts.back().second = entry.second;
+        else
+            out.m_counts.push_back(entry);
+    return out;
+}
+
 bool VersionVector::covers(const VersionVector& other) const {
     return std::all_of(other.m_counts.begin(), other.m_counts.end(),
                        [this](const auto& entry) { return count(entry.first) >= entry.second; });
 }
 
 VersionVector VersionVector::joined(const VersionVector& other) const {
-    VersionVector out = *this;
-    for (const auto& [replica, n] : other.m_counts)
-        out.set(replica, std::max(n, count(replica)));
+    VersionVector out;
+    out.m_counts.reserve(m_counts.size() + other.m_counts.size());
+    auto a = m_counts.begin(), b = other.m_counts.begin();
+    while (a != m_counts.end() || b != other.m_counts.end()) {
+        if (b == other.m_counts.end() || (a != m_counts.end() && a->first < b->first))
+            out.m_counts.push_back(*a++);
+        else if (a == m_counts.end() || b->first < a->first)
+            out.m_counts.push_back(*b++);
+        else
+            out.m_counts.emplace_back(a->first, std::max(a->second, b->second)), ++a, ++b;
+    }
     return out;
 }
 

@@ -22,6 +22,8 @@ public:
     quint64 count(ReplicaId replica) const;
     void set(ReplicaId replica, quint64 count);
     void bump(ReplicaId replica) { set(replica, count(replica) + 1); }
+    // From counts in any order, in one sort; of a replica named twice, the last.
+    static VersionVector fromCounts(std::vector<std::pair<ReplicaId, quint64>> counts);
 
     // Whether this version has seen everything `other` has.
     bool covers(const VersionVector& other) const;
@@ -86,6 +88,8 @@ inline size_t qHash(const NoteAncestry::Id& id, size_t seed = 0) {
 // A closed note, remembered so that the close reaches every machine: a
 // version of the note that this has seen stays closed.
 struct ClosedNote {
+    // The latest this many are kept (and read from a file).
+    static constexpr qsizetype kKept = 1000;
     QUuid id;
     VersionVector versions;
     NoteTime closedAt = 0;

@@ -63,6 +63,9 @@ void NoteStore::closeTab(qint64 index) {
     change([&] { m_notes.removeAt(index); });
     if (m_activeTabIndex >= m_notes.size())
         change([this] { m_activeTabIndex = m_notes.size() - 1; });
+    // A close is a version of its own at once: one taken back before the
+    // save still outgrows another machine's close of the same note.
+    m_sync->record();
     requestSave();
 }
 

@@ -24,6 +24,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 namespace jotbox::NotesFile {
@@ -37,6 +38,7 @@ constexpr char kVersions[] = "versions";
 constexpr char kHistory[] = "history";
 constexpr char kClosed[] = "closed";
 constexpr char kClosedAt[] = "closedAt";
+constexpr rapidjson::SizeType kMaxReplicas = 10'000;
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -144,27 +146,31 @@ std::optional<QUuid> uuidOf(const rapidjson::Value& value) {
 // counts as absent, never as a reason to refuse the notes.
 std::optional<VersionVector> versionsOf(const rapidjson::Value& object) {
     const auto member = object.FindMember(kVersions);
-    VersionVector versions;
     if (member == object.MemberEnd())
-        return versions;
-    if (!member->value.IsObject())
+        return VersionVector();
+    // One count per installation that ever edited the note (or per text an
+    // outside program wrote): far more is not Jotbox's, and would only cost.
+    if (!member->value.IsObject() || member->value.MemberCount() > kMaxReplicas)
         return std::nullopt;
+    std::vector<std::pair<ReplicaId, quint64>> counts;
+    counts.reserve(member->value.MemberCount());
     for (const auto& entry : member->value.GetObject()) {
         const auto replica = replicaFromString(latin1(entry.name));
         // Every number is read as a double: a count is a whole one within its exact range.
         const double count = entry.value.IsNumber() ? entry.value.GetDouble() : -1;
         if (!replica || !(count >= 0 && count <= 9007199254740992.0) || count != std::floor(count))
             return std::nullopt;
-        versions.set(*replica, quint64(count));
+        counts.emplace_back(*replica, quint64(count));
     }
-    return versions;
+    return VersionVector::fromCounts(std::move(counts));
 }
 
 NoteAncestry ancestryOf(const rapidjson::Value& object) {
     NoteAncestry ancestry;
     const auto history = object.FindMember(kHistory);
-    if (history == object.MemberEnd() || !history->value.IsArray())
-        return {}; // no text it describes: the versions mean nothing
+    if (history == object.MemberEnd() || !history->value.IsArray() ||
+        history->value.Size() > NoteAncestry::kHistoryLength)
+        return {}; // no text it describes (or not Jotbox's): the versions mean nothing
     // "<hash>:<depth>", then ":<back>,<back>" for the parents this many entries back.
     for (const auto& entry : history->value.GetArray()) {
         const QLatin1StringView text = entry.IsString() ? latin1(entry) : QLatin1StringView();
@@ -189,7 +195,7 @@ NoteAncestry ancestryOf(const rapidjson::Value& object) {
         ancestry.history.append(version);
     }
     const auto versions = versionsOf(object);
-    if (!versions || ancestry.history.size() > NoteAncestry::kHistoryLength)
+    if (!versions)
         return {};
     ancestry.versions = *versions;
     return ancestry;
@@ -199,8 +205,12 @@ QList<ClosedNote> closedOf(const rapidjson::Value& object) {
     const auto closed = object.FindMember(kClosed);
     if (closed == object.MemberEnd() || !closed->value.IsArray())
         return {};
+    // Oldest first: of a longer list than Jotbox keeps, the latest.
+    const auto all = closed->value.GetArray();
+    const rapidjson::SizeType skip =
+        all.Size() > ClosedNote::kKept ? all.Size() - rapidjson::SizeType(ClosedNote::kKept) : 0;
     QList<ClosedNote> notes;
-    for (const auto& entry : closed->value.GetArray()) {
+    for (const auto& entry : std::span(all.Begin() + skip, all.End())) {
         if (!entry.IsObject())
             return {};
         const auto id = entry.FindMember(kId);

@@ -14,7 +14,8 @@ class NotesFolderWatcher : public QObject {
 public:
     NotesFolderWatcher(QString folder, QString file, QObject* parent = nullptr);
 
-    // Watches the folder and the file, as far as they exist now.
+    // Watches the folder and the file, as far as they exist now; a folder
+    // not there yet, through the nearest one above it.
     void rewatch();
 
 signals:

@@ -8,6 +8,10 @@ namespace jotbox {
 
 namespace {
 
+// Closed notes whose ancestry is kept in memory before those no longer
+// remembered as closed are let go.
+constexpr qsizetype kClosedAncestryKept = 1000;
+
 bool sameData(const QString& a, const QString& b) {
     return a.size() == b.size() && a.constData() == b.constData();
 }
@@ -71,11 +75,12 @@ void NotesLedger::record(const QList<Note>& notes) {
         present.insert(note.id);
         auto entry = m_entries.find(note.id);
         if (entry == m_entries.end()) {
-            // New here; or back after a close, whose versions it must outgrow.
-            NoteAncestry ancestry;
+            // New here; or back after a close, whose versions it must outgrow,
+            // going on from the history it had.
+            NoteAncestry ancestry = m_closedAncestry.take(note.id);
             for (const ClosedNote& closed : std::as_const(m_closed))
                 if (closed.id == note.id)
-                    ancestry.versions = closed.versions;
+                    ancestry.versions = ancestry.versions.joined(closed.versions);
             m_closed.removeIf([&](const ClosedNote& c) { return c.id == note.id; });
             entry = m_entries.insert(note.id, KnownVersion{ancestry, QString()});
         } else if (sameData(entry->text, note.content)) {
@@ -100,11 +105,19 @@ void NotesLedger::record(const QList<Note>& notes) {
             continue;
         }
         m_closed.append(ClosedNote{it.key(), it->ancestry.versions, now});
+        m_closedAncestry.insert(it.key(), it->ancestry);
         closedAny = true;
         it = m_entries.erase(it);
     }
-    if (closedAny)
+    if (closedAny) {
         m_closed = boundClosed(m_closed);
+        if (m_closedAncestry.size() > kClosedAncestryKept) {
+            QSet<QUuid> kept;
+            for (const ClosedNote& c : std::as_const(m_closed))
+                kept.insert(c.id);
+            m_closedAncestry.removeIf([&](const auto& e) { return !kept.contains(e.key()); });
+        }
+    }
 }
 
 NotesDocument NotesLedger::document(const QList<Note>& notes) const {
@@ -128,9 +141,14 @@ NotesDocument NotesLedger::merge(const QList<Note>& notes, NotesDocument theirs,
 
 void NotesLedger::pruneTexts() {
     QSet<TextHash> named;
-    for (const KnownVersion& entry : std::as_const(m_entries))
-        for (const NoteAncestry::Version& version : entry.ancestry.history)
+    const auto name = [&](const NoteAncestry& ancestry) {
+        for (const NoteAncestry::Version& version : ancestry.history)
             named.insert(version.id.hash);
+    };
+    for (const KnownVersion& entry : std::as_const(m_entries))
+        name(entry.ancestry);
+    for (const NoteAncestry& ancestry : std::as_const(m_closedAncestry))
+        name(ancestry);
     m_texts.keepOnly(named);
 }
 

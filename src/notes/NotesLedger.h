@@ -45,6 +45,9 @@ private:
     AncestorTexts& m_texts;
     QHash<QUuid, KnownVersion> m_entries; // the notes in memory, as recorded
     QList<ClosedNote> m_closed;
+    // The ancestry each note closed here had, so that one brought back goes
+    // on from it: a merge then knows the text both sides last agreed on.
+    QHash<QUuid, NoteAncestry> m_closedAncestry;
     QHash<QUuid, KnownVersion> m_onDisk; // the file, when last read or written
     QList<QUuid> m_diskOrder;
     QList<Note> m_diskNotes;

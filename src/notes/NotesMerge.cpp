@@ -14,7 +14,6 @@ namespace jotbox {
 namespace {
 
 constexpr NoteTime kClosedKeptFor = 90 * 24 * 3600;
-constexpr qsizetype kClosedKept = 1000;
 
 using Id = NoteAncestry::Id;
 using Version = NoteAncestry::Version;
@@ -149,6 +148,12 @@ struct Outcome {
     std::optional<Side> conflict; // the other text, in a note of its own
 };
 
+// A conflict note's id: from its note's and a version of the text set aside.
+QUuid conflictId(const QUuid& note, const Id& version) {
+    return QUuid::createUuidV5(note,
+                               QString("%1:%2").arg(hashToString(version.hash)).arg(version.depth));
+}
+
 Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) {
     if (m.ancestry == t.ancestry && m.note == t.note)
         return {m, std::nullopt};
@@ -200,10 +205,7 @@ Outcome mergeVersions(const Side& m, const Side& t, const AncestorTexts& texts) 
         if (!seen.contains(v.id))
             first = std::min(first, v.id);
     out.conflict =
-        Side{Note{QUuid::createUuidV5(
-                      note.id, QString("%1:%2").arg(hashToString(first.hash)).arg(first.depth)),
-                  other.note.content, note.createdAt},
-             other.ancestry};
+        Side{Note{conflictId(note.id, first), other.note.content, note.createdAt}, other.ancestry};
     return out;
 }
 
@@ -253,8 +255,8 @@ QList<ClosedNote> boundClosed(QList<ClosedNote> closed) {
     std::sort(closed.begin(), closed.end(), [](const ClosedNote& a, const ClosedNote& b) {
         return std::pair(a.closedAt, a.id) < std::pair(b.closedAt, b.id);
     });
-    if (closed.size() > kClosedKept)
-        closed.remove(0, closed.size() - kClosedKept);
+    if (closed.size() > ClosedNote::kKept)
+        closed.remove(0, closed.size() - ClosedNote::kKept);
     const NoteTime latest = closed.isEmpty() ? 0 : closed.back().closedAt;
     closed.removeIf([&](const ClosedNote& c) { return c.closedAt < latest - kClosedKeptFor; });
     return closed;
@@ -338,10 +340,12 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
     for (const QList<Note>* side : {&mine.notes, &theirs.notes}) {
         QUuid anchor;
         QList<QUuid> run;
+        QSet<QUuid> inRun; // lists far longer than ours stay linear
         const auto end = [&] {
             if (!run.isEmpty())
                 runs[anchor].append(run);
             run.clear();
+            inRun.clear();
         };
         for (const Note& n : *side) {
             if (!outcome.contains(n.id))
@@ -349,8 +353,9 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
             if (inBoth(n.id)) {
                 end();
                 anchor = n.id;
-            } else if (!run.contains(n.id)) {
+            } else if (!inRun.contains(n.id)) {
                 run.append(n.id);
+                inRun.insert(n.id);
             }
         }
         end();
@@ -359,6 +364,7 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
         return std::pair(outcome[id].version.note.createdAt, id);
     };
     QList<QUuid> order;
+    QSet<QUuid> ordered; // the common notes placed
     const auto appendRuns = [&](const QUuid& anchor) {
         QList<QList<QUuid>> here = runs.value(anchor);
         std::sort(here.begin(), here.end(), [&](const QList<QUuid>& a, const QList<QUuid>& b) {
@@ -369,8 +375,9 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
     };
     appendRuns(QUuid());
     for (const Note& n : primary)
-        if (inBoth(n.id) && outcome.contains(n.id) && !order.contains(n.id)) {
+        if (inBoth(n.id) && outcome.contains(n.id) && !ordered.contains(n.id)) {
             order.append(n.id);
+            ordered.insert(n.id);
             appendRuns(n.id);
         }
 
@@ -408,6 +415,25 @@ NotesDocument mergeDocuments(const NotesDocument& mine, const NotesDocument& the
             }))
             continue;
         placed.insert(conflict->note.id);
+        // The same change set aside before, at an earlier stage (before more
+        // typing reached it): that note takes this stage, so one note holds it.
+        const auto isEarlierStage = [&](qsizetype j) {
+            const NoteAncestry& a = out.ancestry[j];
+            return a.head() && conflict->ancestry.versions.covers(a.versions) &&
+                   conflict->ancestry.has(*a.head()) &&
+                   std::any_of(conflict->ancestry.history.begin(), conflict->ancestry.history.end(),
+                               [&](const Version& v) {
+                                   return out.notes[j].id == conflictId(out.notes[i].id, v.id);
+                               });
+        };
+        qsizetype j = 0;
+        while (j < out.notes.size() && !isEarlierStage(j))
+            ++j;
+        if (j < out.notes.size()) {
+            out.notes[j].content = conflict->note.content;
+            out.ancestry[j] = conflict->ancestry;
+            continue;
+        }
         out.notes.insert(i + 1, conflict->note);
         out.ancestry.insert(i + 1, conflict->ancestry);
     }

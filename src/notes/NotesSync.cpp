@@ -44,6 +44,10 @@ QList<Note> NotesSync::load() {
     return document.notes;
 }
 
+void NotesSync::record() {
+    m_ledger.record(m_store.notes());
+}
+
 void NotesSync::watch() {
     m_lookTimer = m_makeTimer();
     m_lookTimer->setCallback([this] { (void)look(); });

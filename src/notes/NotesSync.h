@@ -43,6 +43,8 @@ public:
     // the file is missing or half-written, unless `final`: then it is taken
     // as it is (an unreadable one set aside first).
     Saved save(bool final = false);
+    // Takes what changed in the store's notes as versions and closes now.
+    void record();
     // From now on notices what other programs do to the folder.
     void watch();
     // Merges what changed on disk; false while a changed file is missing or

@@ -260,6 +260,24 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
     }
 }
 
+// A new machine: Jotbox starts before the sync engine makes its folder. The
+// file the engine brings is taken as it lands; the blank note gives way.
+TEST_F(NoteStoreTest, AFolderTheSyncEngineMakesAfterTheStartIsWatched) {
+    const QString folder = tmp.filePath("data/Jotbox");
+    persistence = std::make_shared<PersistenceManager>(folder, QString(), fs);
+    start();
+    store->watchFolder();
+    QDir().mkpath(folder);
+    writeAll(folder + "/notes.json", *NotesFile::encode(notesWith({"from the other machine"})));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        clock.advance(1s);
+        return texts() == QStringList{"from the other machine"};
+    }));
+    type("from the other machine Z");
+    clock.advance(1s);
+    EXPECT_EQ(onDisk(), QStringList{"from the other machine Z"});
+}
+
 // The store and the real file system under faults: whatever happens to the
 // disk or the file, the program keeps running, keeps the notes in memory,
 // never destroys the previous file, and writes the notes once the fault is

@@ -81,6 +81,15 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         };
     };
     const auto close = [](int i) { return [=](Machine& m) { m.notes.removeAt(i); }; };
+    // Ctrl+Shift+T: the note as it was closed, then typed in.
+    const auto reopen = [](int i, const char* text) {
+        return [=](Machine& m) {
+            const Note note = m.notes.takeAt(i);
+            (void)m.doc();
+            m.notes.insert(i, note);
+            m.notes[i].content = QString::fromUtf8(text);
+        };
+    };
     const auto add = [](const char* text) {
         return [=](Machine& m) { m.notes.append(notesWith({text})); };
     };
@@ -89,6 +98,8 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         Act a, b;
         QStringList merged;
         Act thenA = nullptr; // a second round: this on A, then each merges the other's again
+        Act thenB = nullptr; // on B once A merged B's file, before A's reaches B
+        const char* first = "one";
     } cases[] = {
         {"edits in different notes", edit(0, "one A"), edit(1, "two B"), {"one A", "two B"}},
         {"a close against an edit of that note", close(0), edit(0, "one B"), {"one B", "two"}},
@@ -98,6 +109,28 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
          twice(0, "un", "uno"),
          edit(0, "eins"),
          {"uno", "eins", "two"}},
+        // Set aside at two stages, before and after B typed on: one note, the latest.
+        {"both replaced the same word, B again",
+         twice(0, "un", "uno"),
+         edit(0, "beta1"),
+         {"uno", "beta2", "two"},
+         nullptr,
+         edit(0, "beta2")},
+        // Brought back, it goes on from the text it had: the merge knows the base.
+        {"closed, brought back and typed in, against an edit",
+         reopen(0, "urgent call the bank"),
+         edit(0, "call the bank urgent"),
+         {"urgent call the bank urgent", "two"},
+         nullptr,
+         nullptr,
+         "call the bank"},
+        {"closed, brought back and typed in, against a replaced word",
+         reopen(0, "the quick fox jumps"),
+         edit(0, "the slow fox"),
+         {"the slow fox jumps", "two"},
+         nullptr,
+         nullptr,
+         "the quick fox"},
         {"both replaced it, one with another note's text",
          edit(0, "two"),
          twice(0, "ein", "eins"),
@@ -110,15 +143,19 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
          {"three"},
          add("three")},
     };
-    const QList<Note> base = notesWith({"one", "two"});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        const QList<Note> base = notesWith({c.first, "two"});
         Machine a(base), b(base);
         c.a(a);
         c.b(b);
         const NotesDocument fromA = a.doc(), fromB = b.doc();
         a.merge(fromB);
-        b.merge(fromA);
+        if (c.thenB)
+            c.thenB(b);
+        b.merge(c.thenB ? a.doc() : fromA);
+        if (c.thenB)
+            a.merge(b.doc());
         if (c.thenA) {
             c.thenA(a);
             b.merge(a.doc());

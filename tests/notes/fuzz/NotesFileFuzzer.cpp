@@ -4,6 +4,8 @@
 // and writing those again changes nothing.
 #include "notes/NotesFile.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -23,9 +25,27 @@ bool identical(const Note& a, const Note& b) {
 
 } // namespace
 
+// Files of megabytes with lists far longer than Jotbox writes, from small
+// inputs: a first byte of 0x01 asks for the piece between the next two
+// 0x01 bytes to stand (second byte + 1) * 1024 times, up to some 8 MB. Run
+// under a per-input time limit, a decoding that grows faster than the file fails.
+QByteArray expand(const std::uint8_t* data, std::size_t size) {
+    const QByteArray in(reinterpret_cast<const char*>(data), qsizetype(size));
+    const qsizetype from = in.indexOf('\x01', 2), to = from < 0 ? -1 : in.indexOf('\x01', from + 1);
+    if (size < 2 || data[0] != 1 || to < 0)
+        return in;
+    const QByteArray piece = in.mid(from + 1, to - from - 1);
+    const qsizetype times =
+        std::min<qsizetype>((data[1] + 1) * 1024, (8 << 20) / std::max<qsizetype>(1, piece.size()));
+    QByteArray out = in.mid(2, from - 2);
+    out.reserve(out.size() + piece.size() * times + in.size());
+    for (qsizetype i = 0; i < times; ++i)
+        out += piece;
+    return out + in.mid(to + 1);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto document =
-        NotesFile::decodeDocument(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const auto document = NotesFile::decodeDocument(expand(data, size));
     if (!document)
         return 0;
     const auto bytes = NotesFile::encode(*document);
