@@ -16,9 +16,9 @@ export QT_QPA_PLATFORM=offscreen
 status=0
 echo "== tests =="
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs" || status=1
-echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
+echo "== unit and boundary tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L unit || status=1
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L 'unit|boundary' || status=1
 if command -v clang++ >/dev/null; then
   echo "== fuzzing =="
   "$root/scripts/fuzz.sh" "${JOTBOX_FUZZ_SECONDS:-60}" || status=1

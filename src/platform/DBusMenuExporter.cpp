@@ -85,10 +85,16 @@ DBusMenuExporter::DBusMenuExporter(std::function<Menu()> source, QObject* parent
 }
 
 void DBusMenuExporter::add(const Menu& menu, int parent) {
+    QHash<QString, int> seen; // the same title twice under one parent
     for (const MenuItem& item : menu.itemArray) {
-        const int id = static_cast<int>(m_entries.size());
+        QString key = m_entries[parent].key + QChar(0x1f) +
+                      (item.isSeparator ? QStringLiteral("\x1e") : item.title);
+        key += QString::number(seen[key]++);
+        int& id = m_ids[key];
+        if (id == 0)
+            id = static_cast<int>(m_ids.size());
         m_entries[parent].children.append(id);
-        Entry entry;
+        Entry entry{key, {}, {}, {}};
         if (item.isSeparator) {
             entry.properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
         } else {
@@ -105,25 +111,25 @@ void DBusMenuExporter::add(const Menu& menu, int parent) {
         }
         if (item.submenu)
             entry.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        m_entries.push_back(std::move(entry));
+        m_entries[id] = std::move(entry);
         if (item.submenu)
             add(*item.submenu, id);
     }
 }
 
 bool DBusMenuExporter::refresh() {
-    std::vector<Entry> before = std::move(m_entries);
-    m_entries.assign(1, Entry{});
+    std::map<int, Entry> before = std::move(m_entries);
+    m_entries.clear();
     m_entries[0].properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
     if (m_source)
         add(m_source(), 0);
-    const bool sameLayout = before.size() == m_entries.size() &&
-                            std::equal(before.begin(), before.end(), m_entries.begin(),
-                                       [](const auto& a, const auto& b) {
-                                           return a.children == b.children &&
-                                                  a.properties.value(QStringLiteral("type")) ==
-                                                      b.properties.value(QStringLiteral("type"));
-                                       });
+    const bool sameLayout =
+        std::equal(before.begin(), before.end(), m_entries.begin(), m_entries.end(),
+                   [](const auto& a, const auto& b) {
+                       return a.first == b.first && a.second.children == b.second.children &&
+                              a.second.properties.value(QStringLiteral("type")) ==
+                                  b.second.properties.value(QStringLiteral("type"));
+                   });
     if (!sameLayout) {
         if (!before.empty()) {
             ++m_revision;
@@ -133,9 +139,9 @@ bool DBusMenuExporter::refresh() {
     }
     QList<DBusMenuItem> updated;
     QList<DBusMenuItemKeys> removed;
-    for (int id = 0; id < static_cast<int>(m_entries.size()); ++id) {
+    for (const auto& [id, entry] : m_entries) {
         const QVariantMap& was = before[id].properties;
-        const QVariantMap& now = m_entries[id].properties;
+        const QVariantMap& now = entry.properties;
         DBusMenuItem changed{id, {}};
         for (auto it = now.begin(); it != now.end(); ++it)
             if (was.value(it.key()) != it.value())
@@ -154,6 +160,14 @@ bool DBusMenuExporter::refresh() {
     return false;
 }
 
+bool DBusMenuExporter::knownOrRefused(int id) {
+    if (known(id))
+        return true;
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("No menu entry %1").arg(id));
+    return false;
+}
+
 namespace {
 QVariantMap only(const QVariantMap& properties, const QStringList& names) {
     if (names.isEmpty())
@@ -166,17 +180,20 @@ QVariantMap only(const QVariantMap& properties, const QStringList& names) {
 }
 } // namespace
 
+// A negative depth is the whole tree below.
 DBusMenuLayout DBusMenuExporter::layoutOf(int id, int depth, const QStringList& names) const {
-    DBusMenuLayout layout{id, only(m_entries[id].properties, names), {}};
+    const Entry& entry = m_entries.at(id);
+    DBusMenuLayout layout{id, only(entry.properties, names), {}};
     if (depth != 0)
-        for (int child : m_entries[id].children)
-            layout.children.append(layoutOf(child, depth - 1, names));
+        for (int child : entry.children)
+            layout.children.append(layoutOf(child, depth < 0 ? -1 : depth - 1, names));
     return layout;
 }
 
 uint DBusMenuExporter::GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                                  DBusMenuLayout& layout) {
-    layout = layoutOf(known(parentId) ? parentId : 0, recursionDepth, propertyNames);
+    if (knownOrRefused(parentId))
+        layout = layoutOf(parentId, recursionDepth, propertyNames);
     return m_revision;
 }
 
@@ -185,21 +202,26 @@ QList<DBusMenuItem> DBusMenuExporter::GetGroupProperties(const QList<int>& ids,
     QList<DBusMenuItem> items;
     for (int id : ids)
         if (known(id))
-            items.append({id, only(m_entries[id].properties, propertyNames)});
+            items.append({id, only(m_entries.at(id).properties, propertyNames)});
     return items;
 }
 
 QDBusVariant DBusMenuExporter::GetProperty(int id, const QString& name) {
-    return QDBusVariant(known(id) ? m_entries[id].properties.value(name) : QVariant());
+    if (!knownOrRefused(id))
+        return QDBusVariant(QString());
+    const QVariant value = m_entries.at(id).properties.value(name);
+    if (!value.isValid() && calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("No property %1").arg(name));
+    return QDBusVariant(value.isValid() ? value : QVariant(QString()));
 }
 
 void DBusMenuExporter::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
-    if (eventId != QLatin1String("clicked") || !known(id) || !m_entries[id].action)
+    if (!knownOrRefused(id) || eventId != QLatin1String("clicked") || !m_entries.at(id).action)
         return;
     // Run once the call is answered: the action may open windows or quit.
     QMetaObject::invokeMethod(
         this,
-        [this, action = m_entries[id].action] {
+        [this, action = m_entries.at(id).action] {
             action();
             refresh();
         },
@@ -217,8 +239,8 @@ QList<int> DBusMenuExporter::EventGroup(const QList<DBusMenuEvent>& events) {
     return errors;
 }
 
-bool DBusMenuExporter::AboutToShow(int) {
-    return refresh();
+bool DBusMenuExporter::AboutToShow(int id) {
+    return knownOrRefused(id) && refresh();
 }
 
 QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {

@@ -2,14 +2,16 @@
 
 #include "platform/Menu.h"
 
+#include <QDBusContext>
 #include <QDBusVariant>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
 
 #include <functional>
-#include <vector>
+#include <map>
 
 namespace jotbox {
 
@@ -38,7 +40,9 @@ struct DBusMenuEvent {
 // afresh from its source whenever a tray is about to show it and after
 // each choice; when only texts and check marks change, the layout keeps its
 // revision, since some trays close a menu whose layout changes as it opens.
-class DBusMenuExporter final : public QObject {
+// An entry keeps its id for its life, so a click that crosses a refill
+// still reaches it; a call naming no entry gets an error reply.
+class DBusMenuExporter final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version SCRIPTABLE true)
@@ -74,6 +78,7 @@ signals:
 
 private:
     struct Entry {
+        QString key; // its place: the titles leading to it
         QVariantMap properties;
         QList<int> children;
         std::function<void()> action;
@@ -83,10 +88,13 @@ private:
     bool refresh();
     void add(const Menu& menu, int parent);
     DBusMenuLayout layoutOf(int id, int depth, const QStringList& names) const;
-    bool known(int id) const { return id >= 0 && id < static_cast<int>(m_entries.size()); }
+    bool known(int id) const { return m_entries.count(id) > 0; }
+    // False, with an error reply to a caller on the bus, for an unknown id.
+    bool knownOrRefused(int id);
 
     std::function<Menu()> m_source;
-    std::vector<Entry> m_entries; // by id; 0 is the menu itself
+    std::map<int, Entry> m_entries; // by id; 0 is the menu itself
+    QHash<QString, int> m_ids;      // every entry's id, by its key
     uint m_revision = 1;
 };
 

@@ -4,6 +4,8 @@
 
 #include <QCursor>
 #include <QMenu>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 
 namespace jotbox {
@@ -110,6 +112,15 @@ void QtTrayIcon::setMenuSource(std::function<Menu()> source) {
 }
 
 void QtTrayIcon::showMenu(const Menu& menu) {
+    // A tray calling ContextMenu again while the menu is open (it runs its
+    // own loop, where the next call arrives) must not stack another.
+    if (m_menuShown)
+        return;
+    m_menuShown = true;
+    const auto shown = qScopeGuard([self = QPointer(this)] {
+        if (self) // a choice in the menu may have let the icon go
+            self->m_menuShown = false;
+    });
     std::unique_ptr<QMenu> rendered = renderMenu(menu);
     rendered->setObjectName(QStringLiteral("JotboxStatusMenu"));
     rendered->setWindowTitle(QStringLiteral("Jotbox menu"));

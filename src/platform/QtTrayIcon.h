@@ -52,6 +52,7 @@ private:
     QSystemTrayIcon* m_icon = nullptr; // the XEmbed one
     std::function<Menu()> m_menuSource;
     std::chrono::steady_clock::time_point m_lastActivation;
+    bool m_menuShown = false; // one status menu at a time, however often a tray asks
 };
 
 } // namespace jotbox

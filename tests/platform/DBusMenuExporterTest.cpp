@@ -16,16 +16,22 @@ struct StatusMenu {
     bool on = false;
     int quits = 0;
     bool withQuit = true;
+    bool withOpen = false; // the entry only GNOME's menu gets, first
 
     Menu operator()() {
         Menu menu;
+        if (withOpen) {
+            MenuItem open;
+            open.title = QStringLiteral("Open Jotbox");
+            menu.itemArray.append(open);
+        }
         MenuItem version;
         version.title = QStringLiteral("Jotbox v1_2");
         MenuItem login;
         login.title = QStringLiteral("Launch at Login");
         login.checkable = true;
         login.state = on ? MenuItem::State::on : MenuItem::State::off;
-        menu.itemArray = {version, login, MenuItem::separator()};
+        menu.itemArray += {version, login, MenuItem::separator()};
         if (withQuit) {
             MenuItem quit;
             quit.title = QStringLiteral("Quit Jotbox");
@@ -87,6 +93,16 @@ TEST(DBusMenuExporter, AClickRunsItsEntryOnceTheCallIsAnswered) {
     EXPECT_EQ(model.quits, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(model.quits, 2);
+    // An entry that comes first later renumbers none: a click read before lands.
+    model.withOpen = true;
+    EXPECT_TRUE(menu.AboutToShow(0));
+    menu.Event(4, QStringLiteral("clicked"), {}, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.quits, 3);
+    DBusMenuLayout root;
+    menu.GetLayout(0, -1, {}, root);
+    EXPECT_EQ(root.children.front().properties.value("label"), "Open Jotbox");
+    EXPECT_EQ(root.children.back().id, 4);
 }
 
 } // namespace

@@ -27,7 +27,8 @@ bool identical(const Note& a, const Note& b) {
 
 // Files of megabytes with lists far longer than Jotbox writes, from small
 // inputs: a first byte of 0x01 asks for the piece between the next two
-// 0x01 bytes to stand (second byte + 1) * 1024 times, up to some 8 MB. Run
+// 0x01 bytes to stand (second byte + 1) * 1024 times, up to some 4 MB, each
+// copy's 0x02 and 0x03 its number (decimal, and down from ffffffff). Run
 // under a per-input time limit, a decoding that grows faster than the file fails.
 QByteArray expand(const std::uint8_t* data, std::size_t size) {
     const QByteArray in(reinterpret_cast<const char*>(data), qsizetype(size));
@@ -36,11 +37,18 @@ QByteArray expand(const std::uint8_t* data, std::size_t size) {
         return in;
     const QByteArray piece = in.mid(from + 1, to - from - 1);
     const qsizetype times =
-        std::min<qsizetype>((data[1] + 1) * 1024, (8 << 20) / std::max<qsizetype>(1, piece.size()));
+        std::min<qsizetype>((data[1] + 1) * 1024, (4 << 20) / std::max<qsizetype>(1, piece.size()));
     QByteArray out = in.mid(2, from - 2);
-    out.reserve(out.size() + piece.size() * times + in.size());
-    for (qsizetype i = 0; i < times; ++i)
-        out += piece;
+    out.reserve(out.size() + (piece.size() + 8) * times + in.size());
+    const qsizetype decimal = piece.indexOf('\x02'), hex = piece.indexOf('\x03');
+    for (qsizetype i = 0; i < times; ++i) {
+        QByteArray copy = piece; // its own where asked: \x02 its number, \x03 counting down in hex
+        if (decimal >= 0)
+            copy.replace(decimal, 1, QByteArray::number(i));
+        if (const qsizetype at = copy.indexOf('\x03'); hex >= 0 && at >= 0)
+            copy.replace(at, 1, QByteArray::number(0xffffffffu - quint32(i), 16));
+        out += copy;
+    }
     return out + in.mid(to + 1);
 }
 
