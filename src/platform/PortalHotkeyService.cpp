@@ -53,7 +53,7 @@ PortalHotkeyService::PortalHotkeyService(std::shared_ptr<HotkeyService> fallback
     m_answerTimer.setInterval(answerTimeout);
     connect(&m_answerTimer, &QTimer::timeout, this, [this] {
         if (m_state == State::binding)
-            fallBack();
+            fallBack(true);
     });
 }
 
@@ -198,13 +198,13 @@ void PortalHotkeyService::onResponse(const QDBusMessage& message) {
     m_bus.disconnect(kPortal, message.path(), kRequest, QStringLiteral("Response"), this,
                      SLOT(onResponse(QDBusMessage)));
     const QVariantList args = message.arguments();
-    if (m_state != State::binding)
+    const bool late = m_state == State::fallenBack && m_listeningLate;
+    if (m_state != State::binding && !late)
         return;
+    const auto refused = [this, late] { late ? stopListening() : fallBack(); };
     // (response code, results); anything else is no answer to act on.
-    if (message.signature() != QLatin1String("ua{sv}") || args[0].toUInt() != 0) {
-        fallBack();
-        return;
-    }
+    if (message.signature() != QLatin1String("ua{sv}") || args[0].toUInt() != 0)
+        return refused();
     const QVariantMap results = qdbus_cast<QVariantMap>(args[1]);
     if (step == QLatin1String("create")) {
         const QVariant handle = results.value(QStringLiteral("session_handle"));
@@ -213,7 +213,7 @@ void PortalHotkeyService::onResponse(const QDBusMessage& message) {
                           : handle.userType() == QMetaType::QString ? handle.toString()
                                                                     : QString();
         if (m_sessionHandle.isEmpty())
-            return fallBack();
+            return refused();
         m_bus.connect(kPortal, m_sessionHandle, QStringLiteral("org.freedesktop.portal.Session"),
                       QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
         bindShortcuts();
@@ -230,9 +230,29 @@ void PortalHotkeyService::onResponse(const QDBusMessage& message) {
         return e.id == m_shortcut.id;
     });
     if (!ours)
-        return fallBack();
+        return refused();
     m_answerTimer.stop();
+    if (late)
+        takeBackFromFallback();
     m_state = State::bound;
+}
+
+void PortalHotkeyService::takeBackFromFallback() {
+    m_listeningLate = false;
+    for (auto& [ref, r] : m_registrations)
+        if (isPortalShortcut(r) && r.fallbackRef) {
+            if (m_fallback)
+                m_fallback->unregisterEventHotKey(*r.fallbackRef);
+            r.fallbackRef.reset();
+        }
+}
+
+void PortalHotkeyService::stopListening() {
+    m_listeningLate = false;
+    for (const auto& [path, step] : m_pendingRequests)
+        m_bus.disconnect(kPortal, path, kRequest, QStringLiteral("Response"), this,
+                         SLOT(onResponse(QDBusMessage)));
+    m_pendingRequests.clear();
 }
 
 // The desktop ended the session (its shortcut service restarted, say): the
@@ -248,15 +268,18 @@ void PortalHotkeyService::onSessionClosed() {
     createSession();
 }
 
-void PortalHotkeyService::fallBack() {
-    if (m_state == State::fallenBack)
+void PortalHotkeyService::fallBack(bool listening) {
+    if (m_state == State::fallenBack) {
+        if (!listening)
+            stopListening();
         return;
+    }
     m_state = State::fallenBack;
     m_answerTimer.stop();
-    for (const auto& [path, step] : m_pendingRequests)
-        m_bus.disconnect(kPortal, path, kRequest, QStringLiteral("Response"), this,
-                         SLOT(onResponse(QDBusMessage)));
-    m_pendingRequests.clear();
+    if (listening)
+        m_listeningLate = true;
+    else
+        stopListening();
     for (auto& [ref, r] : m_registrations) {
         EventHotKeyRef fallbackRef = 0;
         if (!r.fallbackRef && m_fallback &&

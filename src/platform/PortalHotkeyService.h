@@ -34,7 +34,9 @@ struct PortalShortcut {
 // asked only once the portal has answered: a desktop's shortcut service may
 // grab the key on the X server while binding, and must find it free. Any
 // answer not of the protocol's types is a refusal; a portal that does not
-// answer in time is given up; a session the desktop closes is made again.
+// answer in time has the grab stand in, and still binds the shortcut when it
+// answers later (a person reading the desktop's dialog); a session the
+// desktop closes is made again.
 class PortalHotkeyService final : public QObject, public HotkeyService {
     Q_OBJECT
 public:
@@ -79,7 +81,11 @@ private:
     // Subscribes to the Response of a request before it is made.
     QString expectResponse(const QString& step);
     QVariant shortcutList() const;
-    void fallBack();
+    // `listening`: the portal may still answer, and take the shortcut back.
+    void fallBack(bool listening = false);
+    void stopListening();
+    // The portal bound the shortcut after the grab stood in: the grab goes.
+    void takeBackFromFallback();
     bool isPortalShortcut(const Registration& r) const;
     void deliver(const QString& session, const QString& id, std::uint32_t kind);
 
@@ -88,6 +94,7 @@ private:
     QString m_applicationId;
     QDBusConnection m_bus;
     State m_state = State::idle;
+    bool m_listeningLate = false; // fallen back, the portal's answer still awaited
     QString m_sessionHandle;
     QTimer m_answerTimer;                         // gives up on a portal that does not answer
     std::map<QString, QString> m_pendingRequests; // request path -> step

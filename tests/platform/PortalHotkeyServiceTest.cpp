@@ -33,8 +33,10 @@ public:
         unbound,
         silent,
         textCode,
-        otherList
+        otherList,
+        late // binds only when the test says: a person reading the dialog
     };
+    std::function<void()> held; // the late binding's answer
     Odd odd = Odd::no;
     QStringList calls; // each call, with the shortcuts it names
     QString session;
@@ -47,13 +49,16 @@ public:
         const QString sender = call.service().mid(1).replace('.', '_');
         const auto respond = [&](const QVariantMap& options, bool fails,
                                  const QVariantMap& results) {
-            if (odd != Odd::silent)
-                bus.send(QDBusMessage::createSignal(
-                             QString("%1/request/%2/%3")
-                                 .arg(kPath, sender, options.value("handle_token").toString()),
-                             "org.freedesktop.portal.Request", "Response")
-                         << (odd == Odd::textCode ? QVariant("0") : QVariant(fails ? 1u : 0u))
-                         << results);
+            const QDBusMessage response =
+                QDBusMessage::createSignal(
+                    QString("%1/request/%2/%3")
+                        .arg(kPath, sender, options.value("handle_token").toString()),
+                    "org.freedesktop.portal.Request", "Response")
+                << (odd == Odd::textCode ? QVariant("0") : QVariant(fails ? 1u : 0u)) << results;
+            if (odd == Odd::late && call.member() == "BindShortcuts")
+                held = [this, response] { bus.send(response); };
+            else if (odd != Odd::silent)
+                bus.send(response);
             bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(kPath + "/request/x"))));
         };
         if (call.member() == "Register" && odd != Odd::noRegistry) {
@@ -201,6 +206,21 @@ TEST_F(PortalHotkeyServiceTest, BindsThroughThePortalOrLeavesTheShortcutToTheX11
                   bound ? std::pair(0L, 0) : std::pair(1L, 1));
         EXPECT_EQ(x11->registrations.front().keyCode, 31u); // other combinations: the X11 grab
     }
+}
+
+// A person takes longer over the binding dialog than Jotbox waits: the grab
+// stands in meanwhile, and the binding, once given, takes over from it.
+TEST_F(PortalHotkeyServiceTest, ABindingGivenAfterTheWaitTakesOverFromTheGrab) {
+    portal->odd = StandInPortal::Odd::late;
+    start(true, std::chrono::milliseconds(300));
+    ASSERT_EQ(std::pair(service->state(), grabsOfToggle()), std::pair(State::fallenBack, 1L));
+    ASSERT_TRUE(portal->held);
+    portal->held();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return service->state() == State::bound; }, 5000));
+    EXPECT_EQ(grabsOfToggle(), 0);
+    portal->emitShortcut("Activated", portal->session);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !kinds.empty(); }, 5000));
+    EXPECT_EQ(kinds, std::vector<std::uint32_t>{kEventHotKeyPressed});
 }
 
 } // namespace
