@@ -9,7 +9,9 @@
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#include <xcb/xinput.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace jotbox {
@@ -45,7 +47,24 @@ X11HotkeyService::X11HotkeyService(const QByteArray& displayName, QObject* paren
             XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
         xcb_xkb_select_events(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, 0xff, 0xff, nullptr);
     }
-    readLockMasks();
+    readKeymap();
+    // A key held while the focus moves may be released where the grab no
+    // longer holds it (XWayland ends it then): the raw release still comes,
+    // and so does the grab's end as a focus change on the root.
+    const auto* xinput = xcb_get_extension_data(c, &xcb_input_id);
+    auto version =
+        owned(xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+    if (xinput && xinput->present && version && version->major_version >= 2) {
+        m_xinputOpcode = xinput->major_opcode;
+        struct {
+            xcb_input_event_mask_t head;
+            std::uint32_t mask;
+        } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+        xcb_input_xi_select_events(c, m_root, 1, &select.head);
+    }
+    const std::uint32_t focus = XCB_EVENT_MASK_FOCUS_CHANGE;
+    xcb_change_window_attributes(c, m_root, XCB_CW_EVENT_MASK, &focus);
+    xcb_flush(c);
 
     m_notifier =
         std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
@@ -58,7 +77,7 @@ X11HotkeyService::~X11HotkeyService() {
         xcb_disconnect(m_connection);
 }
 
-void X11HotkeyService::readLockMasks() {
+void X11HotkeyService::readKeymap() {
     xcb_connection_t* c = m_connection;
     const xcb_setup_t* setup = xcb_get_setup(c);
     const int count = setup->max_keycode - setup->min_keycode + 1;
@@ -70,6 +89,9 @@ void X11HotkeyService::readLockMasks() {
 
     const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
     const int perKeycode = keyboard->keysyms_per_keycode;
+    m_keymap = {setup->min_keycode, perKeycode,
+                std::vector<std::uint32_t>(
+                    keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(keyboard.get()))};
     auto keycodeHas = [&](xcb_keycode_t keycode, std::uint32_t keysym) {
         if (keycode < setup->min_keycode || keycode > setup->max_keycode)
             return false;
@@ -123,13 +145,21 @@ void X11HotkeyService::ungrab(std::uint8_t keycode, std::uint16_t modifiers) {
     xcb_flush(m_connection);
 }
 
+// A letter goes by the layout, as desktops bind shortcuts; other keys by place.
+std::optional<std::uint8_t> X11HotkeyService::keycodeFor(std::uint32_t carbonKeyCode) const {
+    if (const auto keysym = latinKeysymForCarbon(carbonKeyCode))
+        if (const auto keycode = keycodeForKeysym(m_keymap, *keysym))
+            return keycode;
+    return x11KeycodeForCarbon(carbonKeyCode);
+}
+
 OSStatus X11HotkeyService::registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                                EventHotKeyID identity, std::uint32_t,
                                                EventHotKeyRef* outRef) {
     *outRef = 0;
     if (!m_connection)
         return kNoConnection;
-    const auto keycode = x11KeycodeForCarbon(keyCode);
+    const auto keycode = keycodeFor(keyCode);
     if (!keycode)
         return kUnknownKey;
     const std::uint16_t mods = x11ModifiersForCarbon(modifiers);
@@ -139,7 +169,7 @@ OSStatus X11HotkeyService::registerEventHotKey(std::uint32_t keyCode, std::uint3
         return kAlreadyGrabbed;
     }
     const EventHotKeyRef ref = m_nextRef++;
-    m_table.add({ref, *keycode, mods, identity});
+    m_table.add({ref, keyCode, *keycode, mods, identity});
     *outRef = ref;
     scheduleProcessEvents();
     return noErr;
@@ -164,12 +194,17 @@ OSStatus X11HotkeyService::installEventHandler(EventHandler handler,
 }
 
 void X11HotkeyService::regrabAll() {
-    // The old lock masks still name the grabs in place; release them first.
+    // The old keymap still names the grabs in place; release them first.
     for (const auto& g : m_table.grabs())
         ungrab(g.keycode, g.modifiers);
-    readLockMasks();
-    for (const auto& g : m_table.grabs())
-        grab(g.keycode, g.modifiers);
+    readKeymap();
+    for (const auto& g : m_table.grabs()) {
+        m_table.setKeycode(g.ref, keycodeFor(g.carbonKeyCode).value_or(g.keycode));
+        // Another program may hold the combination on its new key: say so.
+        if (!grab(g.keycode, g.modifiers))
+            std::fprintf(stderr, "jotbox: the shortcut's key is taken by another program since "
+                                 "the keyboard layout changed\n");
+    }
 }
 
 // Waiting for a reply can pull events into xcb's queue without waking the
@@ -200,6 +235,26 @@ void X11HotkeyService::handle(const void* raw) {
         const auto* key = reinterpret_cast<const xcb_key_release_event_t*>(event);
         if (const auto identity = m_table.release(key->detail))
             deliver(*identity, kEventHotKeyReleased);
+        break;
+    }
+    case XCB_FOCUS_IN:
+    case XCB_FOCUS_OUT: {
+        // The grab ended (or none is active): nothing of ours is held.
+        const auto mode = reinterpret_cast<const xcb_focus_in_event_t*>(event)->mode;
+        if (mode == XCB_NOTIFY_MODE_UNGRAB || mode == XCB_NOTIFY_MODE_NORMAL)
+            for (const EventHotKeyID& identity : m_table.releaseAll())
+                deliver(identity, kEventHotKeyReleased);
+        break;
+    }
+    case XCB_GE_GENERIC: {
+        const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+        if (m_xinputOpcode && ge->extension == m_xinputOpcode &&
+            ge->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+            const auto* raw = reinterpret_cast<const xcb_input_raw_key_release_event_t*>(event);
+            if (raw->detail <= 255)
+                if (const auto identity = m_table.release(std::uint8_t(raw->detail)))
+                    deliver(*identity, kEventHotKeyReleased);
+        }
         break;
     }
     case XCB_MAPPING_NOTIFY: {

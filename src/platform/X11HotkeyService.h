@@ -37,7 +37,9 @@ public:
     static constexpr OSStatus kAlreadyGrabbed = -3; // another client holds the combination
 
 private:
-    void readLockMasks();
+    // Reads the keymap: which modifiers the locks are, and where each letter is.
+    void readKeymap();
+    std::optional<std::uint8_t> keycodeFor(std::uint32_t carbonKeyCode) const;
     bool grab(std::uint8_t keycode, std::uint16_t modifiers);
     void ungrab(std::uint8_t keycode, std::uint16_t modifiers);
     void regrabAll();
@@ -48,10 +50,12 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_root = 0;
-    std::uint8_t m_xkbEvent = 0; // the XKB extension's event code, once it is in use
+    std::uint8_t m_xkbEvent = 0;     // the XKB extension's event code, once it is in use
+    std::uint8_t m_xinputOpcode = 0; // XInput 2's, for releases wherever they go
     std::unique_ptr<QSocketNotifier> m_notifier;
     KeyGrabTable m_table;
     std::vector<std::uint16_t> m_lockCombinations{0};
+    KeyboardMap m_keymap;
     EventHandler m_handler;
     EventHotKeyRef m_nextRef = 1;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace jotbox {
 
@@ -43,6 +44,37 @@ std::optional<std::uint8_t> x11KeycodeForCarbon(std::uint32_t carbonKeyCode) {
     if (keycode > 255)
         return std::nullopt;
     return static_cast<std::uint8_t>(keycode);
+}
+
+std::optional<std::uint32_t> latinKeysymForCarbon(std::uint32_t carbonKeyCode) {
+    // By Carbon key code, what the US layout types there.
+    static constexpr char kTyped[] = "asdfhgzxcv\0bqweryt123465=97-80]ou[ip\0lj'k;\\,/nm.";
+    if (carbonKeyCode >= sizeof kTyped - 1)
+        return std::nullopt;
+    const char c = kTyped[carbonKeyCode];
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+        return std::nullopt;
+    return std::uint32_t(c); // Latin-1 keysyms are their code points
+}
+
+std::optional<std::uint8_t> keycodeForKeysym(const KeyboardMap& map, std::uint32_t keysym) {
+    if (map.perKeycode <= 0)
+        return std::nullopt;
+    const std::uint32_t upper = keysym >= 'a' && keysym <= 'z' ? keysym - 32 : keysym;
+    const std::size_t keys = map.keysyms.size() / std::size_t(map.perKeycode);
+    const auto find = [&](int column) -> std::optional<std::uint8_t> {
+        for (std::size_t k = 0; k < keys && column < map.perKeycode; ++k) {
+            const std::uint32_t sym = map.keysyms[k * std::size_t(map.perKeycode) + column];
+            if ((sym == keysym || sym == upper) && map.minKeycode + k <= 255)
+                return std::uint8_t(map.minKeycode + k);
+        }
+        return std::nullopt;
+    };
+    // Group 1's two levels, then group 2's, then whatever else the map holds.
+    for (int column = 0; column < map.perKeycode; ++column)
+        if (const auto keycode = find(column))
+            return keycode;
+    return std::nullopt;
 }
 
 std::uint16_t x11ModifiersForCarbon(std::uint32_t carbon) {
@@ -100,6 +132,20 @@ std::optional<EventHotKeyID> KeyGrabTable::press(std::uint8_t keycode, std::uint
         return g.identity;
     }
     return std::nullopt;
+}
+
+void KeyGrabTable::setKeycode(EventHotKeyRef ref, std::uint8_t keycode) {
+    for (Grab& g : m_grabs)
+        if (g.ref == ref)
+            g.keycode = keycode, g.down = false;
+}
+
+std::vector<EventHotKeyID> KeyGrabTable::releaseAll() {
+    std::vector<EventHotKeyID> released;
+    for (Grab& g : m_grabs)
+        if (std::exchange(g.down, false))
+            released.push_back(g.identity);
+    return released;
 }
 
 std::optional<EventHotKeyID> KeyGrabTable::release(std::uint8_t keycode) {

@@ -20,6 +20,23 @@ inline constexpr std::uint16_t Mod4Mask = 1 << 6;
 // The X keycode at the US ANSI position a Carbon key code names; none for
 // keys an X server cannot report (fn).
 std::optional<std::uint8_t> x11KeycodeForCarbon(std::uint32_t carbonKeyCode);
+// The Latin letter or digit a US ANSI position types (its lower-case keysym);
+// none for other keys, which every layout keeps in place.
+std::optional<std::uint32_t> latinKeysymForCarbon(std::uint32_t carbonKeyCode);
+
+// The server's keyboard map as the core protocol gives it: for each keycode
+// from `minKeycode`, `perKeycode` keysyms, group 1's first two levels, then
+// group 2's, then the rest.
+struct KeyboardMap {
+    std::uint8_t minKeycode = 8;
+    int perKeycode = 0;
+    std::vector<std::uint32_t> keysyms;
+};
+// The key that types `keysym` (or its upper case) in the first group that
+// has it, as desktops bind shortcuts: the letter where it is in this layout,
+// or, in a layout without Latin letters, where the first Latin layout among
+// the user's has it. None where no group has it.
+std::optional<std::uint8_t> keycodeForKeysym(const KeyboardMap& map, std::uint32_t keysym);
 // Command is Control, option Alt (Mod1), control Super (Mod4), shift Shift.
 std::uint16_t x11ModifiersForCarbon(std::uint32_t carbonModifiers);
 // Every combination of the given lock masks (NumLock, CapsLock, ScrollLock),
@@ -33,6 +50,7 @@ class KeyGrabTable {
 public:
     struct Grab {
         EventHotKeyRef ref;
+        std::uint32_t carbonKeyCode; // what the key is: its keycode follows the layout
         std::uint8_t keycode;
         std::uint16_t modifiers;
         EventHotKeyID identity;
@@ -42,6 +60,7 @@ public:
     void add(const Grab& grab) { m_grabs.push_back(grab); }
     std::optional<Grab> remove(EventHotKeyRef ref);
     const std::vector<Grab>& grabs() const { return m_grabs; }
+    void setKeycode(EventHotKeyRef ref, std::uint8_t keycode);
     bool holds(std::uint8_t keycode, std::uint16_t modifiers) const;
 
     // Lock modifiers never take part in matching.
@@ -51,6 +70,9 @@ public:
     std::optional<EventHotKeyID> press(std::uint8_t keycode, std::uint16_t state);
     // Releases match by keycode alone: the modifiers may be up already.
     std::optional<EventHotKeyID> release(std::uint8_t keycode);
+    // Every key held let go: the grab ended without a release reaching us
+    // (XWayland ends it when the focus moves, and the release goes there).
+    std::vector<EventHotKeyID> releaseAll();
 
 private:
     static constexpr std::uint16_t kRelevant =

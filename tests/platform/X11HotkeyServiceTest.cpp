@@ -7,7 +7,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <functional>
+
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 using namespace jotbox;
 
@@ -80,6 +83,69 @@ TEST_F(X11HotkeyServiceTest, ACombinationAlreadyGrabbedIsRefusedLeavingNoGrabBeh
     EXPECT_EQ(ref, 0u);
     EXPECT_TRUE(grab(XCB_MOD_MASK_1)) << "a grab of the refused registration was kept";
     xcb_disconnect(other);
+}
+
+// Keys as a keyboard sends them, by keycode, through XTEST; waits like xdotool().
+class Keyboard {
+public:
+    Keyboard() : c(xcb_connect(nullptr, nullptr)) {}
+    ~Keyboard() { xcb_disconnect(c); }
+    void send(std::uint8_t type, std::uint8_t keycode) {
+        xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_flush(c);
+    }
+    // Ctrl+Alt and the key, held this long.
+    void ctrlAlt(std::uint8_t keycode, int heldMs = 0, std::function<void()> meanwhile = {}) {
+        for (std::uint8_t k : {kCtrl, kAlt, keycode})
+            send(XCB_KEY_PRESS, k);
+        if (meanwhile)
+            meanwhile();
+        QTest::qWait(heldMs);
+        for (std::uint8_t k : {keycode, kAlt, kCtrl})
+            send(XCB_KEY_RELEASE, k);
+    }
+    xcb_connection_t* c;
+    static constexpr std::uint8_t kCtrl = 37, kAlt = 64;
+};
+
+// Ctrl+Alt+N goes by the letter, as desktops bind shortcuts: in Dvorak the
+// key that types N, not the US N's place (where Dvorak has B); in a layout
+// without Latin letters, N's key in the Latin layout beside it. Held while
+// the focus moves to another window, it is one press and one release.
+TEST_F(X11HotkeyServiceTest, TheLetterNInTheLayoutOfTheMomentHeldAcrossAFocusChange) {
+    ASSERT_EQ(service.registerEventHotKey(kN, kCtrlAlt, {0x516D7A74, 1}, 0, &ref), noErr);
+    Keyboard keyboard;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(keyboard.c)).data->root;
+    const xcb_window_t window = xcb_generate_id(keyboard.c);
+    xcb_create_window(keyboard.c, XCB_COPY_FROM_PARENT, window, root, 0, 0, 50, 50, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(keyboard.c, window);
+    const std::uint8_t usN = 57, dvorakN = 46; // Dvorak's N sits at the US L
+    const struct {
+        QStringList layout;
+        std::uint8_t ours, notOurs;
+    } layouts[] = {
+        {{"-layout", "us", "-variant", "dvorak"}, dvorakN, usN},
+        {{"-layout", "ru,us"}, usN, dvorakN},
+        {{"-layout", "us"}, usN, dvorakN},
+    };
+    for (const auto& l : layouts) {
+        SCOPED_TRACE(l.layout.join(' ').toStdString());
+        ASSERT_EQ(QProcess::execute("setxkbmap", l.layout), 0);
+        QTest::qWait(300); // the keymap change reaches the service
+        kinds.clear();
+        keyboard.ctrlAlt(l.notOurs);
+        keyboard.ctrlAlt(l.ours, 1200, [&] { // past auto-repeat, the focus moving meanwhile
+            QTest::qWait(150);
+            xcb_set_input_focus(keyboard.c, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+            xcb_flush(keyboard.c);
+        });
+        keyboard.ctrlAlt(l.ours);
+        (void)QTest::qWaitFor([&] { return kinds.size() >= 4; }, 2000);
+        QTest::qWait(300);
+        EXPECT_EQ(kinds, (Kinds{kEventHotKeyPressed, kEventHotKeyReleased, kEventHotKeyPressed,
+                                kEventHotKeyReleased}));
+    }
 }
 
 // A keymap that gives ScrollLock a modifier of its own, changed while Jotbox
