@@ -133,8 +133,9 @@ void ContentView::evaluate() {
     if (!m_store)
         return;
     const bool showTabs = m_store->notes().size() >= 2;
-    if (showTabs)
-        m_tabBar->evaluate();
+    // Hidden too, the strip follows its notes: a screen reader reads its
+    // tabs, and a stale one would be a closed note.
+    m_tabBar->evaluate();
     const bool focusInStrip = m_tabBar->isAncestorOf(QApplication::focusWidget());
     m_tabBar->setVisible(showTabs);
     if (focusInStrip && !showTabs)

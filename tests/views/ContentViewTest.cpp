@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -92,8 +93,14 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     type("  Shopping  ");
     EXPECT_EQ(texts(), (QStringList{"first", "  Shopping  "}));
     EXPECT_EQ(tab(1)->title(), "Shopping");
+    ASSERT_TRUE(QAccessible::queryAccessibleInterface(tab(1))); // as a screen reader holds it
     click(tab(1)->closeButton());
+    QApplication::processEvents(); // the closed tab's widget goes, and its interface
     EXPECT_FALSE(view->tabBar()->isVisible());
+    // Hidden, it still holds just the notes there are: a screen reader lists its tabs.
+    QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(view->tabBar());
+    ASSERT_EQ(strip->childCount(), 1);
+    EXPECT_EQ(strip->child(0)->text(QAccessible::Name), "first");
 
     // The caption rule keeps CR LF, U+2028 and CR; the strip keeps to one line.
     make({"", "", "C", u"one\r\ntwo\u2028three\rfour\nfive"_qs});
