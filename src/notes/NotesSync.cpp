@@ -2,6 +2,8 @@
 
 #include "notes/NoteStore.h"
 
+#include <cstdio>
+
 namespace jotbox {
 
 namespace {
@@ -48,6 +50,18 @@ void NotesSync::record() {
     m_ledger.record(m_store.notes());
 }
 
+// A quit that cannot save (a full disk, a folder gone read-only) leaves the
+// notes in the cache folder, whence the next start merges them.
+void NotesSync::keepUnsaved() {
+    const QString path = m_persistence.writeUnsaved(m_ledger.document(m_store.notes()),
+                                                    replicaToString(m_texts.replica()));
+    std::fprintf(stderr,
+                 path.isEmpty() ? "jotbox: the notes could not be saved, nor kept anywhere else\n"
+                                : "jotbox: the notes could not be saved; they are kept in %s and "
+                                  "saved at the next start\n",
+                 qPrintable(path));
+}
+
 void NotesSync::watch() {
     m_lookTimer = m_makeTimer();
     m_lookTimer->setCallback([this] { (void)look(); });
@@ -55,6 +69,9 @@ void NotesSync::watch() {
                                                      m_persistence.filePath());
     connect(m_watcher.get(), &NotesFolderWatcher::changed, this,
             [this] { m_lookTimer->start(kLookDelay); });
+    // Copies there already (a quit's unsaved notes, an engine's conflict) are merged now.
+    if (!m_persistence.conflictCopies().isEmpty())
+        m_lookTimer->start(kLookDelay);
 }
 
 NotesSync::Saved NotesSync::save(bool final) {
@@ -78,6 +95,8 @@ NotesSync::Saved NotesSync::save(bool final) {
         case PersistenceManager::Written::unchanged:
             return Saved::yes;
         case PersistenceManager::Written::failed:
+            if (final)
+                keepUnsaved();
             return Saved::failed;
         case PersistenceManager::Written::raced:
             break; // another version landed meanwhile: merge it, then try again
@@ -133,9 +152,11 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
     const bool fresh = m_fresh && mine.size() == 1 && mine.front().content.isEmpty();
     NotesDocument merged = theirs;
     giveDuplicatesTheirOwnIds(merged);
-    if (fresh)
+    if (fresh) {
         m_ledger.reset(merged);
-    else
+        if (!isTheFile) // a copy's notes are not on disk until written
+            m_ledger.written({});
+    } else
         merged = m_ledger.merge(mine, std::move(merged), isTheFile);
     m_fresh = false;
     if (merged.notes.isEmpty()) // their file held none

@@ -57,6 +57,7 @@ public:
 private:
     void adopt(const NotesDocument& theirs, bool isTheFile);
     PersistenceManager::Written write();
+    void keepUnsaved();
     QStringList mergeConflictCopies();
 
     NoteStore& m_store;

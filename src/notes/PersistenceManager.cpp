@@ -213,10 +213,16 @@ QStringList PersistenceManager::conflictCopies() const {
     static const QRegularExpression copy(QStringLiteral(
         R"(^notes\.sync-conflict-\d{8}-\d{6}-\w{7}\.json$|^notes \(.*conflicted copy.*\)\.json$|)"
         R"(^notes\.json\.\.path[12]$)"));
+    static const QRegularExpression unsaved(
+        QStringLiteral(R"(^notes\.unsaved-\d{8}-\d{6}-\w{7}\.json$)"));
     QStringList paths;
     for (const QString& name : QDir(m_directory).entryList(QDir::Files, QDir::Name))
         if (copy.match(name).hasMatch())
             paths << QDir(m_directory).filePath(name);
+    if (!m_cacheDirectory.isEmpty())
+        for (const QString& name : QDir(m_cacheDirectory).entryList(QDir::Files, QDir::Name))
+            if (unsaved.match(name).hasMatch())
+                paths << QDir(m_cacheDirectory).filePath(name);
     return paths;
 }
 
@@ -236,6 +242,18 @@ void PersistenceManager::writeCopy(const NotesDocument& document, const QString&
         QStringLiteral("notes.sync-conflict-%1-%2.json")
             .arg(QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"), machine.left(7));
     (void)m_writer.write(QDir(m_directory).filePath(name), *bytes);
+}
+
+QString PersistenceManager::writeUnsaved(const NotesDocument& document, const QString& machine) {
+    const auto bytes = NotesFile::encode(document);
+    if (!bytes || m_cacheDirectory.isEmpty() || !QDir().mkpath(m_cacheDirectory))
+        return {};
+    const QString path =
+        QDir(m_cacheDirectory)
+            .filePath(QStringLiteral("notes.unsaved-%1-%2.json")
+                          .arg(QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"),
+                               machine.left(7)));
+    return m_writer.write(path, *bytes) ? QString() : path;
 }
 
 void PersistenceManager::removeCopy(const QString& path) {

@@ -70,6 +70,10 @@ public:
     // Writes the document as a copy of that kind, named for this machine
     // (`machine`: seven letters or digits) and the time.
     void writeCopy(const NotesDocument& document, const QString& machine);
+    // The notes a quit could not save, kept in the cache folder, which
+    // conflictCopies() lists too: the next start merges them. Its path, or
+    // none when it could not be written either.
+    QString writeUnsaved(const NotesDocument& document, const QString& machine);
 
 private:
     void know(const FileStamp& stamp, QByteArrayView bytes);
