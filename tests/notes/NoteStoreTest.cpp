@@ -223,6 +223,9 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
          },
          [&] { type("A3"), save(); }, waitOut, {"A3", "B2"}, 0, true},
         {"deleted, never back", [&] { QFile::remove(path); }, nothing, waitOut, {"A", "B"}, 0, true},
+        {"deleted, back 20 s later (an engine's slow replace): waited for",
+         [&] { written = readAll(path), QFile::remove(path); },
+         [&] { clock.advance(20s), writeAll(path, written); }, waitOut, {"A", "B"}, 0, false},
         {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 1, true},
         {"a quit while an engine replaces it, its rename last", // then the next start
          [&] { written = theirs({"A", "B2"}), QFile::remove(path); }, [&] { type("A3"); },
