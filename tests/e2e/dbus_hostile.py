@@ -1,30 +1,21 @@
 #!/usr/bin/python3
-"""Calls everything a program exports on the session bus as a buggy or hostile
-caller would: every method of every interface found by introspection, with
-arguments of the right and of wrong types, unknown and huge ids, negative
-depths, long lists and strings, then bursts of thousands of calls. Every call
-must be answered (a reply or an error) within a second, the program must go on
-answering, its memory must stay bounded and at most one status menu may be open.
-
-Usage: dbus_hostile.py BUS_NAME PID SEED CALLS
-"""
-import random
-import subprocess
-import sys
-import time
-import xml.etree.ElementTree as ET
-
-import dbus
-import dbus.mainloop.glib
+# Calls everything a program exports on the session bus as a buggy or hostile
+# caller would: every method found by introspection, with arguments of the
+# right and of wrong types, unknown and huge ids, negative depths, long lists,
+# then bursts of thousands. Every call must be answered (a reply or an error)
+# within a second, the program must go on answering, its memory must stay
+# bounded and at most one status menu may be open.
+# Usage: dbus_hostile.py BUS_NAME PID SEED CALLS
+import random, subprocess, sys, time, xml.etree.ElementTree as ET
+import dbus, dbus.mainloop.glib
 from dbus.lowlevel import MethodCallMessage
 from gi.repository import GLib
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
-name, pid, seed, calls = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-rng = random.Random(seed)
-failures = []
-stats = {"calls": 0, "errors": 0, "slowest": 0.0}
+name, pid, rng, calls = sys.argv[1], int(sys.argv[2]), random.Random(int(sys.argv[3])), int(sys.argv[4])
+failures, stats = [], {"calls": 0, "errors": 0, "slowest": 0.0}
+MENU, ITEM, PROPS = "com.canonical.dbusmenu", "org.kde.StatusNotifierItem", "org.freedesktop.DBus.Properties"
 
 
 def fail(what):
@@ -42,163 +33,95 @@ def call(path, iface, member, sig, args, timeout=1.0):
     msg = MethodCallMessage(name, path, iface, member)
     if sig:
         msg.append(*args, signature=sig)
-    start = time.monotonic()
-    stats["calls"] += 1
+    start, stats["calls"] = time.monotonic(), stats["calls"] + 1
     try:
         return bus.send_message_with_reply_and_block(msg, timeout).get_args_list()
     except dbus.exceptions.DBusException as e:
-        if e.get_dbus_name() in ("org.freedesktop.DBus.Error.NoReply",
-                                 "org.freedesktop.DBus.Error.Timeout"):
-            fail(f"{member}{sig and ' ' + sig} {str(args)[:80]} not answered within {timeout} s")
+        if e.get_dbus_name().endswith((".NoReply", ".Timeout")):
+            fail(f"{member} {sig} {str(args)[:60]} not answered within {timeout} s")
         stats["errors"] += 1
         return e.get_dbus_name()
     finally:
         stats["slowest"] = max(stats["slowest"], time.monotonic() - start)
 
 
-def interfaces(path="/"):
-    """(path, interface element) for every object below path."""
-    xml = call(path, "org.freedesktop.DBus.Introspectable", "Introspect", "", [])
-    if not isinstance(xml, list):
-        return []
-    root = ET.fromstring(str(xml[0]))
-    found = [(path, i) for i in root.findall("interface")]
+def objects(path="/"):
+    root = ET.fromstring(str(call(path, "org.freedesktop.DBus.Introspectable", "Introspect", "", [])[0]))
+    found = [(path, i) for i in root.findall("interface") if not i.get("name").startswith("org.freedesktop")]
     for node in root.findall("node"):
-        found += interfaces(path.rstrip("/") + "/" + node.get("name"))
+        found += objects(path.rstrip("/") + "/" + node.get("name"))
     return found
 
 
-# Values a hostile caller sends, by D-Bus type.
-INTS = [0, 1, -1, 2, 7, 99, 2**31 - 1, -2**31, 1 << 20]
-STRINGS = ["", "clicked", "hovered", "label", "toggle-state", "x" * 10000, "\u00e9\U0001F600", "_"]
-
-
-nested = [0]
-
-
-def value(t):
+def value(t, nested=0):
+    """A hostile value of type t."""
     c = t[0]
-    if c in "iny":
-        return rng.choice(INTS) if c == "i" else rng.randrange(0, 128)
-    if c in "uqt":
-        return rng.choice([0, 1, 2**32 - 1 if c == "u" else 1, rng.randrange(1 << 16)])
-    if c == "x":
-        return rng.choice([0, -1, 2**63 - 1, -2**63])
-    if c == "b":
-        return rng.random() < 0.5
-    if c == "d":
-        return rng.choice([0.0, -1.5, 1e308, float("nan")])
-    if c == "s":
-        return rng.choice(STRINGS + ["s%d" % rng.randrange(1000)])
-    if c == "o":
-        return rng.choice(["/", "/MenuBar", "/a/b"])
-    if c == "g":
-        return rng.choice(["", "i", "a{sv}"])
+    if c in "inqytux":
+        return rng.choice([0, 1, 2, 7, 99, 2**31 - 1, 1 << 20] + [-1, -2**31] * (c in "inx"))
+    if c in "sog":
+        return rng.choice({"s": ["", "clicked", "label", "x" * 10000, "\u00e9\U0001F600", "_"],
+                           "o": ["/", "/MenuBar"], "g": ["", "a{sv}"]}[c])
+    if c in "bd":
+        return rng.choice([True, 0.0, 1e308, float("nan")] if c == "d" else [True, False])
     if c == "v":
-        nested[0] += 1
-        try:  # variants in variants, a few levels deep
-            return variant(rng.choice(["i", "s", "as", "ai", "(ii)"] + ["a{sv}"] * (nested[0] < 3)))
-        finally:
-            nested[0] -= 1
+        inner = rng.choice(["i", "s", "as", "ai"] + ["a{sv}"] * (nested < 2))
+        return variant(inner, value(inner, nested + 1))
+    n = rng.choice([0, 1, 3, 200] if not nested else [0, 2])
     if t.startswith("a{"):
-        return dbus.Dictionary({value(t[2]): value(t[3:-1]) for _ in range(rng.choice([0, 1, 50]))},
-                               signature=t[2:-1])
+        return dbus.Dictionary({value(t[2]): value(t[3:-1], nested + 1) for _ in range(n)}, signature=t[2:-1])
     if c == "a":
-        n = rng.choice([0, 1, 3, 200]) if nested[0] == 0 else rng.choice([0, 1, 3])
-        return dbus.Array([value(t[1:]) for _ in range(n)], signature=t[1:])
-    if c == "(":
-        return tuple(value(part) for part in split(t[1:-1]))
-    raise ValueError(t)
+        return dbus.Array([value(t[1:], nested + 1) for _ in range(n)], signature=t[1:])
+    return tuple(value(part, nested + 1) for part in dbus.Signature(t[1:-1]))
 
 
-def variant(t, v=None):
-    v = value(t) if v is None else v
-    if t in ("i", "s"):
+def variant(t, v):
+    if t in "is":
         return (dbus.Int32 if t == "i" else dbus.String)(v, variant_level=1)
-    if t.startswith("a{"):
-        return dbus.Dictionary(v, signature=t[2:-1], variant_level=1)
-    if t[0] == "a":
-        return dbus.Array(v, signature=t[1:], variant_level=1)
-    return dbus.Struct(v, signature=t[1:-1], variant_level=1)
+    return (dbus.Dictionary if t[1] == "{" else dbus.Array)(v, signature=t[2:-1] if t[1] == "{" else t[1:], variant_level=1)
 
 
-def split(sig):
-    """A signature's complete types."""
-    out, i = [], 0
-    while i < len(sig):
-        j, depth = i, 0
-        while True:
-            ch = sig[j]
-            depth += ch in "({"
-            depth -= ch in ")}"
-            j += 1
-            if depth == 0 and ch != "a":
-                break
-        out.append(sig[i:j])
-        i = j
-    return out
-
-
-WRONG = ["", "s", "i", "ii", "sss", "a{sv}", "v", "ai", "iisas", "u", "x", "iiii", "as"]
-
-# What the program exports; clicks that would end it or open a browser are left out.
-found = [(p, i) for p, i in interfaces() if not i.get("name").startswith("org.freedesktop.DBus")]
-methods = [(p, i.get("name"), m.get("name"),
-            "".join(a.get("type") for a in m.findall("arg") if a.get("direction", "in") == "in"))
+found = objects()
+paths = {i.get("name"): p for p, i in found}
+methods = [(p, i.get("name"), m.get("name"), "".join(a.get("type") for a in m.findall("arg") if a.get("direction", "in") == "in"))
            for p, i in found for m in i.findall("method")]
 properties = [(p, i.get("name"), pr.get("name")) for p, i in found for pr in i.findall("property")]
-names = {i.get("name") for _, i in found}
-for wanted in ("org.kde.StatusNotifierItem", "com.canonical.dbusmenu"):
-    if wanted not in names:
-        fail(f"{wanted} not exported")
-menu_path = next((p for p, i in found if i.get("name") == "com.canonical.dbusmenu"), "/MenuBar")
-layout = call(menu_path, "com.canonical.dbusmenu", "GetLayout", "iias", [0, -1, []])
-spared = {int(child[0]) for child in layout[1][2]
-          if str(child[1].get("label", "")).startswith(("Quit", "Jotbox"))} if isinstance(layout, list) else set()
+if not {MENU, ITEM} <= paths.keys():
+    sys.exit(f"FAIL: the item and its menu not both exported: {sorted(paths)}")
+# Clicks that would end the program or open a browser are left out.
+layout = call(paths[MENU], MENU, "GetLayout", "iias", [0, -1, []])
+spared = {int(c[0]) for c in layout[1][2] if str(c[1].get("label", "")).startswith(("Quit", "Jotbox"))}
 
-
-def harmless(member, sig, args):
-    if member == "Event" and sig == "isvu" and args[0] in spared:
-        args[1] = "hovered"
-    if member == "EventGroup" and sig == "a(isvu)":
-        args[0] = [(i, "hovered" if i in spared else e, d, t) for i, e, d, t in args[0]]
-    return args
-
-
-# Every property, through Get and GetAll, and ones that do not exist.
 for path, iface, prop in properties:
-    call(path, "org.freedesktop.DBus.Properties", "Get", "ss", [iface, prop])
-for path, iface, _ in properties:
-    call(path, "org.freedesktop.DBus.Properties", "GetAll", "s", [iface])
-    call(path, "org.freedesktop.DBus.Properties", "Get", "ss", [iface, "NoSuchProperty"])
-    call(path, "org.freedesktop.DBus.Properties", "Set", "ssv", [iface, "Id", variant("s", "x")])
-
-# The interface's own answers to what names nothing.
+    call(path, PROPS, "Get", "ss", [iface, prop])
+    call(path, PROPS, "GetAll", "s", [iface])
+    call(path, PROPS, "Set", "ssv", [iface, prop, variant("s", "x")])
+    call(path, PROPS, "Get", "ss", [iface, "NoSuchProperty"])
+# What names nothing gets an error, and lists far longer than any tray sends are answered.
 for member, sig, args in [("GetProperty", "is", [99999, "label"]), ("GetProperty", "is", [0, "nope"]),
-                          ("GetLayout", "iias", [424242, -1, []]), ("Event", "isvu", [-5, "clicked", variant("i", 0), 0]),
-                          ("AboutToShow", "i", [2**31 - 1])]:
-    if not (isinstance(call(menu_path, "com.canonical.dbusmenu", member, sig, args), str)):
+                          ("GetLayout", "iias", [424242, -1, []]), ("AboutToShow", "i", [2**31 - 1]),
+                          ("Event", "isvu", [-5, "clicked", variant("i", 0), 0])]:
+    if not isinstance(call(paths[MENU], MENU, member, sig, args), str):
         fail(f"{member} {args[:2]} names nothing, yet was answered as if it did")
-
-# Lists far longer than any tray sends.
 for member, sig, args in [("GetGroupProperties", "aias", [list(range(-5, 20000)), ["label"] * 20000]),
-                          ("GetLayout", "iias", [0, -1, ["x%d" % i for i in range(20000)]]),
+                          ("GetLayout", "iias", [0, -2**31, ["x%d" % i for i in range(20000)]]),
                           ("AboutToShowGroup", "ai", [list(range(20000))]),
                           ("EventGroup", "a(isvu)", [[(i, "hovered", variant("i", 0), 0) for i in range(20000)]])]:
-    call(menu_path, "com.canonical.dbusmenu", member, sig, args)
+    call(paths[MENU], MENU, member, sig, args)
 
 base = rss_mb()
 for n in range(calls):
     path, iface, member, sig = rng.choice(methods)
-    if rng.random() < 0.3:
-        sig = rng.choice(WRONG)
-    call(path, iface, member, sig, harmless(member, sig, [value(t) for t in split(sig)]))
+    sig = rng.choice(["", "s", "i", "ii", "sss", "a{sv}", "v", "ai", "iisas", "u", "x"]) if rng.random() < 0.3 else sig
+    args = [value(str(t)) for t in dbus.Signature(sig)]
+    if member == "Event" and sig == "isvu" and args[0] in spared:
+        args[1] = "hovered"
+    if member == "EventGroup" and sig == "a(isvu)":
+        args[0] = [(i, "hovered" if i in spared else e, d, t) for i, e, d, t in args[0]]
+    call(path, iface, member, sig, args)
     if n % 250 == 0 and call("/", "org.freedesktop.DBus.Peer", "Ping", "", []) != []:
         fail("the program stopped answering")
 
-# Bursts, all sent at once and then waited for.
-loop = GLib.MainLoop()
-pending = [0]
+loop, pending = GLib.MainLoop(), [0]
 
 
 def answered(*_):
@@ -207,21 +130,17 @@ def answered(*_):
         loop.quit()
 
 
-item_path = next((p for p, i in found if i.get("name") == "org.kde.StatusNotifierItem"), "/StatusNotifierItem")
-for path, iface, member, sig, args in [
-        (item_path, "org.kde.StatusNotifierItem", "ContextMenu", "ii", [5, 5]),
-        (menu_path, "com.canonical.dbusmenu", "GetLayout", "iias", [0, -2**31, ["label"] * 50]),
-        (menu_path, "com.canonical.dbusmenu", "Event", "isvu", [77777, "clicked", variant("i", 0), 0]),
-        (menu_path, "com.canonical.dbusmenu", "AboutToShow", "i", [0])]:
-    start = time.monotonic()
+for path, iface, member, sig, args in [(paths[ITEM], ITEM, "ContextMenu", "ii", [5, 5]),
+                                       (paths[MENU], MENU, "GetLayout", "iias", [0, -1, ["label"] * 50]),
+                                       (paths[MENU], MENU, "Event", "isvu", [77777, "clicked", variant("i", 0), 0]),
+                                       (paths[MENU], MENU, "AboutToShow", "i", [0])]:
+    start, pending[0] = time.monotonic(), 3000
     for _ in range(3000):
-        pending[0] += 1
         bus.call_async(name, path, iface, member, sig, args, answered, answered, timeout=60)
     GLib.timeout_add_seconds(60, loop.quit)
     loop.run()
     if pending[0]:
         fail(f"{pending[0]} of 3000 {member} calls in a burst not answered within a minute")
-    pending[0] = 0
     stats["calls"] += 3000
     print(f"  burst of 3000 {member}: answered in {time.monotonic() - start:.2f} s")
 
