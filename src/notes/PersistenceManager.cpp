@@ -53,6 +53,14 @@ QList<Note> PersistenceManager::load() {
     return loadDocument().notes;
 }
 
+namespace {
+// Nothing there, or not a file at all (a folder, a pipe): nothing to keep
+// safe, and nothing a save could replace either.
+bool isNoFile(int readResult) {
+    return readResult == -ENOENT || readResult == -ENOTDIR || readResult == -ENODATA;
+}
+} // namespace
+
 NotesDocument PersistenceManager::loadDocument() {
     m_writer.removeLeftovers(filePath());
     m_leftoversRemoved = true;
@@ -63,9 +71,7 @@ NotesDocument PersistenceManager::loadDocument() {
     const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &stamp);
     know(result == 0 ? stamp : m_fs->stamp(QFile::encodeName(filePath())),
          result == 0 ? QByteArrayView(bytes) : QByteArrayView());
-    // Nothing there, or not a file at all (a folder, a pipe): nothing to keep
-    // safe, and nothing a save could replace either.
-    if (result == -ENOENT || result == -ENOTDIR || result == -ENODATA)
+    if (isNoFile(result))
         return {};
     std::optional<NotesDocument> document;
     if (result == 0)
@@ -206,7 +212,9 @@ void PersistenceManager::acceptCurrent() {
     const int result = m_fs->readRegularFile(QFile::encodeName(filePath()), &bytes, &read);
     know(result == 0 ? read : m_fs->stamp(QFile::encodeName(filePath())),
          result == 0 ? QByteArrayView(bytes) : QByteArrayView());
-    m_unreadableOnDisk = result == 0 && !NotesFile::decode(bytes);
+    // As at start: a file there that cannot be read (refused, not a file
+    // gone) is set aside before a save, never written over.
+    m_unreadableOnDisk = result == 0 ? !NotesFile::decode(bytes) : !isNoFile(result);
 }
 
 QStringList PersistenceManager::conflictCopies() const {

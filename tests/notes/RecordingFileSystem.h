@@ -16,12 +16,16 @@ namespace jotbox::testing {
 class RecordingFileSystem final : public PosixFileSystem {
 public:
     QStringList calls;
-    // The first call whose log entry starts with this fails with `failError`.
+    // The first `failTimes` calls whose log entry starts with this fail with `failError`.
     QString failOn;
-    int failError = EIO;
+    int failError = EIO, failTimes = 1;
     // Runs before each call, with its log entry.
     std::function<void(const QString&)> before;
 
+    int readRegularFile(const QByteArray& path, QByteArray* content, FileStamp* stamp) override {
+        return run("read " + QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1)),
+                   [&] { return PosixFileSystem::readRegularFile(path, content, stamp); });
+    }
     int openDirectory(const QByteArray& path) override {
         const int fd = run("open folder", [&] { return PosixFileSystem::openDirectory(path); });
         if (fd >= 0)
@@ -66,7 +70,8 @@ private:
         if (before)
             before(entry);
         if (!failOn.isEmpty() && entry.startsWith(failOn)) {
-            failOn.clear();
+            if (--failTimes <= 0)
+                failOn.clear(), failTimes = 1;
             return -failError;
         }
         return call();
