@@ -95,16 +95,19 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
 // Jotbox's own keys as another program left them: taken as absent, the note kept.
 // The first is whole.
 TEST(NotesFileDecode, MalformedAncestryIsTakenAsAbsentAndTheNoteKept) {
-    for (const char* history :
-         {R"(["1e2a07e32a1f679c:1","05d54c6957b1fdab:2:1"])", "[1]", R"(["1e2a07e32a1f679c:x"])",
-          R"(["1e2a07e32a1f679c:1:1"])", R"(["zz2a07e32a1f679c:1"])",
-          R"(["1e2a07e32a1f679c:1","1e2a07e32a1f679c:1"])"}) {
+    QByteArray longer = "[\"1e2a07e32a1f679c:0\""; // one entry more than a history holds
+    for (int i = 1; i <= jotbox::NoteAncestry::kHistoryLength; ++i)
+        longer += ",\"1e2a07e32a1f679c:" + QByteArray::number(i) + "\"";
+    for (const QByteArray& history : std::initializer_list<QByteArray>{
+             longer + "]", R"(["1e2a07e32a1f679c:1","05d54c6957b1fdab:2:1"])", "[1]",
+             R"(["1e2a07e32a1f679c:x"])", R"(["1e2a07e32a1f679c:1:1"])",
+             R"(["zz2a07e32a1f679c:1"])", R"(["1e2a07e32a1f679c:1","1e2a07e32a1f679c:1"])"}) {
         const auto read = NotesFile::decodeDocument(
             file(R"({ID,"content":"x","createdAt":1,"versions":{"3f9a61c2":1},"history":)" +
-                 QByteArray(history) + "}"));
-        ASSERT_TRUE(read && read->notes[0].content == "x") << history;
-        EXPECT_EQ(read->ancestry[0].history.size(), QByteArray(history).contains("05d5") ? 2 : 0)
-            << history;
+                 history + "}"));
+        ASSERT_TRUE(read && read->notes[0].content == "x") << history.constData();
+        EXPECT_EQ(read->ancestry[0].history.size(), history.contains("05d5") ? 2 : 0)
+            << history.constData();
     }
 }
 

@@ -110,9 +110,14 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
          edit(0, "eins"),
          {"uno", "eins", "two"}},
         // Ties: texts alike but for how they are written; as many versions behind each.
-        {"the same word written two ways", edit(0, "caf\u00e9"), edit(0, "cafe\u0301"),
+        {"the same word written two ways",
+         edit(0, "caf\u00e9"),
+         edit(0, "cafe\u0301"),
          {u"cafe\u0301"_qs, "two"}},
-        {"both replaced the same word once", edit(0, "uno"), edit(0, "eins"), {"uno", "eins", "two"}},
+        {"both replaced the same word once",
+         edit(0, "uno"),
+         edit(0, "eins"),
+         {"uno", "eins", "two"}},
         // Set aside at two stages, before and after B typed on: one note, the latest.
         {"both replaced the same word, B again",
          twice(0, "un", "uno"),
