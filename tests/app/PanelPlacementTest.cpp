@@ -17,24 +17,15 @@ TEST(PanelPlacement, AgainstTheTrayAndInsideTheAvailableArea) {
         std::optional<QPoint> click;
         QPoint origin;
     } cases[] = {
+        // clang-format off
         // A known icon: centred 5 points under it, 5 points off a bottom tray.
         {"icon where it fits", {1000, 1000, 24, 24}, big, big, {}, {780, 1029}},
         {"icon at the right end", {1256, 0, 24, 24}, screen, top, {}, {816, 29}},
         {"icon at the left end", {0, 0, 24, 24}, screen, top, {}, {0, 29}},
         {"icon in a bottom tray", {1200, 776, 24, 24}, screen, bottom, {}, {816, 515}},
         // Icons a few pixels inside a bar: 5 points from the bar's edge.
-        {"icon inside a 40-point top bar",
-         {1000, 8, 24, 24},
-         screen,
-         {0, 40, 1280, 760},
-         {},
-         {780, 45}},
-        {"icon inside a bottom bar",
-         {1000, 768, 24, 24},
-         screen,
-         {0, 0, 1280, 760},
-         {},
-         {780, 499}},
+        {"icon inside a 40-point top bar", {1000, 8, 24, 24}, screen, {0, 40, 1280, 760}, {}, {780, 45}},
+        {"icon inside a bottom bar", {1000, 768, 24, 24}, screen, {0, 0, 1280, 760}, {}, {780, 499}},
         {"icon on a second screen", {3830, 0, 22, 22}, second, second, {}, {3376, 27}},
         // An icon whose place the tray keeps to itself: the click on it stands for it.
         {"click, top tray reserving nothing", {}, big, big, QPoint(500, 10), {268, 15}},
@@ -47,6 +38,7 @@ TEST(PanelPlacement, AgainstTheTrayAndInsideTheAvailableArea) {
         {"no click, left tray", {}, screen, left, {}, {53, 5}},
         {"no click, right tray", {}, screen, right, {}, {763, 5}},
         {"no tray, second screen", {}, second, second, {}, {3371, 5}},
+        // clang-format on
     };
     // A top tray, with and without a click, and no tray: the end-to-end runs.
     for (const auto& c : cases) {

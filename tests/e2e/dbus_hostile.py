@@ -91,10 +91,9 @@ layout = call(paths[MENU], MENU, "GetLayout", "iias", [0, -1, []])
 spared = {int(c[0]) for c in layout[1][2] if str(c[1].get("label", "")).startswith(("Quit", "Jotbox"))}
 
 for path, iface, prop in properties:
-    call(path, PROPS, "Get", "ss", [iface, prop])
-    call(path, PROPS, "GetAll", "s", [iface])
-    call(path, PROPS, "Set", "ssv", [iface, prop, variant("s", "x")])
-    call(path, PROPS, "Get", "ss", [iface, "NoSuchProperty"])
+    for member, sig, args in [("Get", "ss", [iface, prop]), ("GetAll", "s", [iface]),
+                              ("Set", "ssv", [iface, prop, variant("s", "x")]), ("Get", "ss", [iface, "Nope"])]:
+        call(path, PROPS, member, sig, args)
 # What names nothing gets an error, and lists far longer than any tray sends are answered.
 for member, sig, args in [("GetProperty", "is", [99999, "label"]), ("GetProperty", "is", [0, "nope"]),
                           ("GetLayout", "iias", [424242, -1, []]), ("AboutToShow", "i", [2**31 - 1]),
@@ -112,22 +111,15 @@ for n in range(calls):
     path, iface, member, sig = rng.choice(methods)
     sig = rng.choice(["", "s", "i", "ii", "sss", "a{sv}", "v", "ai", "iisas", "u", "x"]) if rng.random() < 0.3 else sig
     args = [value(str(t)) for t in dbus.Signature(sig)]
-    if member == "Event" and sig == "isvu" and args[0] in spared:
-        args[1] = "hovered"
-    if member == "EventGroup" and sig == "a(isvu)":
-        args[0] = [(i, "hovered" if i in spared else e, d, t) for i, e, d, t in args[0]]
+    if member.startswith("Event"):  # a click only where it neither quits nor opens a browser
+        args = [[(i, "hovered", d, t) for i, e, d, t in args[0]]] if sig == "a(isvu)" else args
+        args[1:2] = ["hovered"] if sig == "isvu" and args[0] in spared else args[1:2]
     call(path, iface, member, sig, args)
     if n % 250 == 0 and call("/", "org.freedesktop.DBus.Peer", "Ping", "", []) != []:
         fail("the program stopped answering")
 
 loop, pending = GLib.MainLoop(), [0]
-
-
-def answered(*_):
-    pending[0] -= 1
-    if pending[0] == 0:
-        loop.quit()
-
+answered = lambda *_: (pending.__setitem__(0, pending[0] - 1), pending[0] == 0 and loop.quit())
 
 for path, iface, member, sig, args in [(paths[ITEM], ITEM, "ContextMenu", "ii", [5, 5]),
                                        (paths[MENU], MENU, "GetLayout", "iias", [0, -1, ["label"] * 50]),

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <bit>
-#include <cmath>
-#include <limits>
 
 using namespace jotbox;
 

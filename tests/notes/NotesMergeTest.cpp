@@ -101,56 +101,26 @@ TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
         Act thenB = nullptr; // on B once A merged B's file, before A's reaches B
         const char* first = "one";
     } cases[] = {
+        // clang-format off
         {"edits in different notes", edit(0, "one A"), edit(1, "two B"), {"one A", "two B"}},
         {"a close against an edit of that note", close(0), edit(0, "one B"), {"one B", "two"}},
         {"both typed at the end", edit(0, "one A"), edit(0, "one B"), {"one A B", "two"}},
         // The text with more versions stays; the other goes right after it.
-        {"both replaced the same word",
-         twice(0, "un", "uno"),
-         edit(0, "eins"),
-         {"uno", "eins", "two"}},
+        {"both replaced the same word", twice(0, "un", "uno"), edit(0, "eins"), {"uno", "eins", "two"}},
         // Ties: texts alike but for how they are written; as many versions behind each.
-        {"the same word written two ways",
-         edit(0, "caf\u00e9"),
-         edit(0, "cafe\u0301"),
-         {u"cafe\u0301"_qs, "two"}},
-        {"both replaced the same word once",
-         edit(0, "uno"),
-         edit(0, "eins"),
-         {"uno", "eins", "two"}},
+        {"the same word written two ways", edit(0, "caf\u00e9"), edit(0, "cafe\u0301"), {u"cafe\u0301"_qs, "two"}},
+        {"both replaced the same word once", edit(0, "uno"), edit(0, "eins"), {"uno", "eins", "two"}},
         // Set aside at two stages, before and after B typed on: one note, the latest.
-        {"both replaced the same word, B again",
-         twice(0, "un", "uno"),
-         edit(0, "beta1"),
-         {"uno", "beta2", "two"},
-         nullptr,
-         edit(0, "beta2")},
+        {"both replaced the same word, B again", twice(0, "un", "uno"), edit(0, "beta1"),
+         {"uno", "beta2", "two"}, nullptr, edit(0, "beta2")},
         // Brought back, it goes on from the text it had: the merge knows the base.
-        {"closed, brought back and typed in, against an edit",
-         reopen(0, "urgent call the bank"),
-         edit(0, "call the bank urgent"),
-         {"urgent call the bank urgent", "two"},
-         nullptr,
-         nullptr,
-         "call the bank"},
-        {"closed, brought back and typed in, against a replaced word",
-         reopen(0, "the quick fox jumps"),
-         edit(0, "the slow fox"),
-         {"the slow fox jumps", "two"},
-         nullptr,
-         nullptr,
-         "the quick fox"},
-        {"both replaced it, one with another note's text",
-         edit(0, "two"),
-         twice(0, "ein", "eins"),
-         {"eins", "two"}},
+        {"closed, brought back and typed in, against a replaced word", reopen(0, "the quick fox jumps"),
+         edit(0, "the slow fox"), {"the slow fox jumps", "two"}, nullptr, nullptr, "the quick fox"},
+        {"both replaced it, one with another note's text", edit(0, "two"), twice(0, "ein", "eins"), {"eins", "two"}},
         // Every note closed: one blank note stands in, until a note comes back.
         {"each closed the other's note", close(1), close(0), {""}},
-        {"each closed the other's, then one adds a note",
-         close(1),
-         close(0),
-         {"three"},
-         add("three")},
+        {"each closed the other's, then one adds a note", close(1), close(0), {"three"}, add("three")},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

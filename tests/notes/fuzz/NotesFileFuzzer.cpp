@@ -39,16 +39,10 @@ QByteArray expand(const std::uint8_t* data, std::size_t size) {
     const qsizetype times =
         std::min<qsizetype>((data[1] + 1) * 1024, (4 << 20) / std::max<qsizetype>(1, piece.size()));
     QByteArray out = in.mid(2, from - 2);
-    out.reserve(out.size() + (piece.size() + 8) * times + in.size());
-    const qsizetype decimal = piece.indexOf('\x02'), hex = piece.indexOf('\x03');
-    for (qsizetype i = 0; i < times; ++i) {
-        QByteArray copy = piece; // its own where asked: \x02 its number, \x03 counting down in hex
-        if (decimal >= 0)
-            copy.replace(decimal, 1, QByteArray::number(i));
-        if (const qsizetype at = copy.indexOf('\x03'); hex >= 0 && at >= 0)
-            copy.replace(at, 1, QByteArray::number(0xffffffffu - quint32(i), 16));
-        out += copy;
-    }
+    for (qsizetype i = 0; i < times; ++i)
+        out += QByteArray(piece)
+                   .replace('\x02', QByteArray::number(i))
+                   .replace('\x03', QByteArray::number(0xffffffffu - quint32(i), 16));
     return out + in.mid(to + 1);
 }
 
