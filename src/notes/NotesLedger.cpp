@@ -43,6 +43,14 @@ void NotesLedger::written(const NotesDocument& document) {
 }
 
 bool NotesLedger::matchesDisk(const NotesDocument& document) const {
+    // A version the file has not seen (a note brought back here, merged into
+    // the very text there) must reach it, or a close elsewhere would later
+    // take it for covered when it is not.
+    for (qsizetype i = 0; i < document.notes.size() && i < document.ancestry.size(); ++i)
+        if (const auto disk = m_onDisk.constFind(document.notes[i].id);
+            disk != m_onDisk.cend() &&
+            !disk->ancestry.versions.covers(document.ancestry[i].versions))
+            return false;
     return document.closed == m_diskClosed &&
            std::equal(document.notes.begin(), document.notes.end(), m_diskNotes.begin(),
                       m_diskNotes.end(), [](const Note& a, const Note& b) {

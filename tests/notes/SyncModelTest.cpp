@@ -435,7 +435,7 @@ TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
     }
     // Seeds that find a reopened note forgetting its history, before that was mended.
     runModel(4, 1000, 2);
-    runModel(3, 400, 3);
+    runModel(7, 400, 3); // and a version merged into the very text on disk, kept from it
 }
 
 } // namespace
