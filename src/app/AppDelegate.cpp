@@ -34,7 +34,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 4-5. The content view in the hidden panel.
     m_contentView = new ContentView(m_store.get());
     m_contentView->setFixedSize(KeyablePanel::kSize);
-    m_panel = std::make_unique<KeyablePanel>(m_contentView);
+    m_panel = std::make_unique<KeyablePanel>(m_contentView, m_services.activation.get());
     m_panel->setFocusProxy(m_contentView->editor());
     // Escape puts the panel away, as a click elsewhere does.
     connect(m_contentView, &ContentView::dismissRequested, this, &AppDelegate::hidePanel);
@@ -43,7 +43,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 7. The toggle shortcut.
     HotkeyManager::shared().onToggle = [weak] {
         if (weak)
-            weak->togglePanel();
+            weak->togglePanel(weak->m_services.shortcutActivation
+                                  ? weak->m_services.shortcutActivation()
+                                  : ActivationProof{});
     };
 }
 
@@ -72,8 +74,9 @@ void AppDelegate::statusItemClicked(TrayIcon::Click click) {
     // already be hidden by this very click.
     const bool alreadyHidden = placeUnknown && isClickThatHid(at);
     m_outsideHide.reset();
+    const ActivationProof proof = m_statusItem->takeActivation();
     if (!alreadyHidden)
-        togglePanel();
+        togglePanel(proof);
 }
 
 bool AppDelegate::isClickThatHid(std::optional<QPoint> click) const {
@@ -83,25 +86,58 @@ bool AppDelegate::isClickThatHid(std::optional<QPoint> click) const {
            (*click - *m_outsideHide->pointer).manhattanLength() <= kSameClickSlop;
 }
 
-void AppDelegate::togglePanel() {
+void AppDelegate::togglePanel(const ActivationProof& proof) {
     if (!m_panel)
         return;
-    if (m_panel->isVisible())
+    if (m_panel->isVisible()) {
         hidePanel();
-    else
-        showPanel();
+        m_panel->complete(proof);
+    } else {
+        showPanel(proof);
+    }
 }
 
-void AppDelegate::showPanel() {
+Outcome AppDelegate::perform(const Command& command, const ActivationProof& proof) {
+    if (!m_panel)
+        return {1, {}, QStringLiteral("Jotbox is still starting.")};
+    using Kind = Command::Kind;
+    switch (command.kind) {
+    case Kind::activate:
+    case Kind::toggle:
+        togglePanel(proof);
+        return {};
+    case Kind::newNote:
+        if (command.text)
+            break;
+        m_store->addTab();
+        [[fallthrough]];
+    case Kind::show:
+        showPanel(proof);
+        return {};
+    case Kind::hide:
+        hidePanel();
+        break;
+    default:
+        break;
+    }
+    m_panel->complete(proof);
+    return command.onNotesOnly() ? performOnNotes(*m_store, command) : Outcome{};
+}
+
+void AppDelegate::showPanel(const ActivationProof& proof) {
     if (!m_statusItem)
         return;
+    if (m_panel->isVisible()) { // asked again: only the focus comes back
+        m_panel->present(m_panel->pos(), proof);
+        return;
+    }
     const QRect icon = m_statusItem->geometry();
     const std::optional<QPoint> click = icon.isEmpty() ? m_iconClick : std::nullopt;
     const std::optional<QPoint> anchor = !icon.isEmpty() ? icon.center()
                                          : click         ? click
                                                          : pointer();
     const ScreenArea screen = m_services.screenAt ? m_services.screenAt(anchor) : ScreenArea{};
-    m_panel->present(panelOrigin(icon, KeyablePanel::kSize, screen, click));
+    m_panel->present(panelOrigin(icon, KeyablePanel::kSize, screen, click), proof);
     m_outsideHide.reset();
 
     QPointer<AppDelegate> weak(this);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/Command.h"
 #include "app/PanelPlacement.h"
 #include "notes/NoteStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/OutsideClickWatcher.h"
 #include "platform/TrayIcon.h"
+#include "platform/WindowActivation.h"
 
 #include <QObject>
 #include <QUrl>
@@ -35,6 +37,10 @@ struct AppServices {
     std::function<std::optional<QPoint>()> pointer;
     std::function<std::chrono::milliseconds()> now; // a monotonic clock
     QString version;
+    // Hands the panel the focus with the proof a request came with; none: Qt's own request.
+    std::unique_ptr<WindowActivation> activation;
+    // The proof that came with the last press of the shortcut, taken once.
+    std::function<ActivationProof()> shortcutActivation;
 };
 
 // The one application delegate: the store, the tray icon, the panel, the
@@ -54,9 +60,12 @@ public:
     void applicationDidFinishLaunching();
 
     void statusItemClicked(TrayIcon::Click click);
-    void togglePanel();
-    void showPanel();
+    void togglePanel(const ActivationProof& proof = {});
+    void showPanel(const ActivationProof& proof = {});
     void hidePanel();
+    // Carries out a request from the command line or the bus; new notes
+    // and appended text are on disk when it returns success.
+    Outcome perform(const Command& command, const ActivationProof& proof);
     void showStatusMenu();
     // The status menu as it reads now: the login item's state is read afresh.
     Menu statusMenu();

@@ -1,10 +1,13 @@
 // Jotbox's entry point: one instance per user, the delegate over the real
 // desktop services, and the pending save written however the program ends.
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/HotkeyManager.h"
 #include "app/JotboxIcon.h"
+#include "app/KeyablePanel.h"
 #include "hotkey/HotKeysController.h"
 #include "platform/DesktopSession.h"
+#include "platform/FreedesktopApplication.h"
 #include "platform/PortalHotkeyService.h"
 #include "platform/QtTrayIcon.h"
 #include "platform/SingleInstance.h"
@@ -13,16 +16,21 @@
 #include "platform/X11HotkeyService.h"
 #include "platform/X11OutsideClickWatcher.h"
 #include "platform/X11TrayManagerWatcher.h"
+#include "platform/X11WindowActivation.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
+#include <QFile>
 #include <QPixmapCache>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <optional>
 
 using namespace jotbox;
@@ -70,29 +78,116 @@ std::shared_ptr<HotkeyService> hotkeyService() {
     return portal;
 }
 
-// --version and --help answer without a display; anything else is Qt's.
-std::optional<int> answerOptions(int argc, char** argv) {
-    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
-    if (option == "--version") {
+// What the command line asked, answered where it needs nothing else.
+std::optional<int> answerAtOnce(CommandLine& line) {
+    switch (line.action) {
+    case CommandLine::Action::version:
         std::printf("%s\n", JOTBOX_VERSION);
         return 0;
+    case CommandLine::Action::help:
+        std::printf("%s", qPrintable(CommandLine::usage(PersistenceManager().filePath())));
+        return 0;
+    case CommandLine::Action::refuse:
+        std::fprintf(stderr, "jotbox: %s\n\n%s", qPrintable(line.error),
+                     qPrintable(CommandLine::usage(PersistenceManager().filePath())));
+        return 2;
+    case CommandLine::Action::refuseText:
+        std::fprintf(stderr, "jotbox: %s\n", qPrintable(line.error));
+        return 1;
+    default:
+        break;
     }
-    if (option != "--help" && option != "-h")
-        return std::nullopt;
-    std::printf("Usage: jotbox [--help | --version]\n"
-                "Plain-text notes in the tray, one shortcut away.\n\n"
-                "  Ctrl+Alt+N or a click on the tray icon shows and hides the notes panel.\n"
-                "  Running jotbox while it runs shows or hides the running one's panel.\n"
-                "  Notes are saved to %s\n",
-                qPrintable(PersistenceManager().filePath()));
-    return 0;
+    if (line.textFromInput) {
+        QFile input;
+        (void)input.open(stdin, QIODevice::ReadOnly);
+        QString why;
+        line.command.text = CommandLine::decodeText(input.readAll(), &why);
+        if (!line.command.text) {
+            std::fprintf(stderr, "jotbox: %s\n", qPrintable(why));
+            return 1;
+        }
+    }
+    return std::nullopt;
+}
+
+int report(const Outcome& outcome) {
+    std::fwrite(outcome.output.constData(), 1, std::size_t(outcome.output.size()), stdout);
+    if (!outcome.error.isEmpty())
+        std::fprintf(stderr, "jotbox: %s\n", qPrintable(outcome.error));
+    return outcome.exitCode;
+}
+
+// The running Jotbox does what was asked, or, with none running, this
+// process takes the lock. A Jotbox still starting is waited for.
+std::optional<int> askTheRunningOne(SingleInstance& instance, const CommandLine& line,
+                                    const ActivationProof& proof) {
+    const QByteArray request = encodeRequest(line.command, proof);
+    QDeadlineTimer deadline(3000);
+    for (;;) {
+        QByteArray answer;
+        // Started by the bus while another runs: the bus will find that one.
+        const auto asked = line.action == CommandLine::Action::startedByBus
+                               ? SingleInstance::Asked::unreached
+                               : instance.ask(request, &answer, 60'000);
+        if (asked == SingleInstance::Asked::answered) {
+            if (const auto outcome = decodeOutcome(answer))
+                return report(*outcome);
+        }
+        if (asked != SingleInstance::Asked::unreached)
+            return report({1, {}, QStringLiteral("Jotbox is running but did not answer.")});
+        if (instance.lock())
+            return std::nullopt;
+        if (line.action == CommandLine::Action::startedByBus)
+            return 0;
+        if (deadline.hasExpired())
+            return report({1,
+                           {},
+                           QStringLiteral("Another Jotbox holds %1 but does not answer.")
+                               .arg(instance.socketPath())});
+        QThread::msleep(50);
+    }
+}
+
+// Notes captured with no Jotbox running: on the file, with the store's
+// own load, merge and save, and no display.
+int performOnTheFile(int argc, char** argv, const Command& command) {
+    QCoreApplication app(argc, argv);
+    NoteStore store(std::make_shared<PersistenceManager>());
+    return report(performOnNotes(store, command));
+}
+
+// Actions offered over D-Bus, by their names there.
+std::optional<Command::Kind> busAction(const QString& name) {
+    using Kind = Command::Kind;
+    static const std::map<QString, Kind> actions{{QStringLiteral("activate"), Kind::activate},
+                                                 {QStringLiteral("toggle"), Kind::toggle},
+                                                 {QStringLiteral("show"), Kind::show},
+                                                 {QStringLiteral("hide"), Kind::hide},
+                                                 {QStringLiteral("new-note"), Kind::newNote}};
+    const auto found = actions.find(name);
+    return found == actions.end() ? std::nullopt : std::optional(found->second);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const auto answered = answerOptions(argc, argv))
+    CommandLine line = CommandLine::parse([&] {
+        QList<QByteArray> arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments.append(QByteArray(argv[i]));
+        return arguments;
+    }());
+    if (const auto answered = answerAtOnce(line))
         return *answered;
+    // Used here or passed on, never inherited by what Jotbox starts.
+    const ActivationProof proof = ActivationProof::takeFromEnvironment();
+    SingleInstance instance;
+    if (const auto answered = askTheRunningOne(instance, line, proof))
+        return *answered;
+    if (line.command.kind == Command::Kind::hide)
+        return 0;
+    if (line.command.onNotesOnly())
+        return performOnTheFile(argc, argv, line.command);
     if (!chooseDisplay())
         return 1;
     QApplication app(argc, argv);
@@ -105,11 +200,8 @@ int main(int argc, char** argv) {
     QPixmapCache::setCacheLimit(0);
     QApplication::setWindowIcon(jotboxIcon());
 
-    SingleInstance instance;
-    if (!instance.becomePrimary())
-        return instance.askPrimaryToToggle() ? 0 : 1;
-
-    HotKeysController::setService(hotkeyService());
+    const std::shared_ptr<HotkeyService> hotkeys = hotkeyService();
+    HotKeysController::setService(hotkeys);
 
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();
@@ -137,12 +229,23 @@ int main(int argc, char** argv) {
         return screen ? ScreenArea{screen->geometry(), screen->availableGeometry()} : ScreenArea{};
     };
     services.version = QCoreApplication::applicationVersion();
+    services.activation = std::make_unique<X11WindowActivation>();
+    services.shortcutActivation = [hotkeys] {
+        return ActivationProof{QString::fromStdString(hotkeys->takeActivationToken()), {}};
+    };
     AppDelegate delegate(std::move(services));
     // A sync engine may change the notes file while Jotbox runs.
     delegate.store().watchFolder();
 
-    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
-                     &AppDelegate::togglePanel);
+    FreedesktopApplication bus([&delegate](const QString& action,
+                                           const std::optional<QString>& text,
+                                           const ActivationProof& proof) -> std::optional<QString> {
+        const auto kind = busAction(action);
+        if (!kind)
+            return QStringLiteral("Jotbox has no action named \"%1\".").arg(action);
+        const Outcome outcome = delegate.perform({*kind, text, std::nullopt}, proof);
+        return outcome.exitCode == 0 ? std::nullopt : std::optional(outcome.error);
+    });
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::received, &app,
                      [] { QCoreApplication::quit(); });
@@ -150,7 +253,22 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.flush(); });
 
-    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    QTimer::singleShot(0, &delegate, [&] {
+        delegate.applicationDidFinishLaunching();
+        // Later launches and the bus are answered once the panel is there.
+        instance.listen([&delegate](const QByteArray& request) {
+            const auto asked = decodeRequest(request);
+            return encodeOutcome(
+                asked ? delegate.perform(asked->first, asked->second)
+                      : Outcome{2, {}, QStringLiteral("Jotbox did not understand the request.")});
+        });
+        bus.publish();
+        // What this launch itself asked for; a plain start shows nothing.
+        if (line.command.kind != Command::Kind::activate)
+            (void)delegate.perform(line.command, proof);
+        else if (delegate.panel())
+            delegate.panel()->complete(proof);
+    });
     const int status = QApplication::exec();
     delegate.flush(); // however the loop ended: the menu, a signal, the session
     return status;

@@ -3,6 +3,9 @@
 #include <QAccessibleWidget>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 namespace jotbox {
 
@@ -16,8 +19,9 @@ QAccessibleInterface* panelAsDialog(const QString&, QObject* object) {
 }
 } // namespace
 
-KeyablePanel::KeyablePanel(QWidget* content, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+KeyablePanel::KeyablePanel(QWidget* content, WindowActivation* activation, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_activation(activation) {
     static const bool factoryInstalled = (QAccessible::installFactory(panelAsDialog), true);
     (void)factoryInstalled;
     setObjectName(QStringLiteral("JotboxPanel"));
@@ -30,13 +34,41 @@ KeyablePanel::KeyablePanel(QWidget* content, QWidget* parent)
     setFocusProxy(content);
 }
 
-void KeyablePanel::present(QPoint origin) {
-    move(origin);
+void KeyablePanel::present(QPoint origin, const ActivationProof& proof) {
+    const bool shown = isVisible();
+    if (!shown)
+        move(origin);
+    m_pending = m_activation ? proof : ActivationProof{};
+    if (!m_pending.isEmpty() && !shown) {
+        m_activation->carry(winId(), proof);
+        windowHandle()->installEventFilter(this);
+    }
     show();
     raise();
+    // Qt asks too, once the window is mapped, with the time of the moment.
     activateWindow();
     if (focusProxy())
         focusProxy()->setFocus(Qt::PopupFocusReason);
+    if (shown)
+        askWithPending();
+}
+
+void KeyablePanel::askWithPending() {
+    if (m_pending.isEmpty())
+        return;
+    m_activation->request(winId(), m_pending);
+    complete(std::exchange(m_pending, {}));
+}
+
+void KeyablePanel::complete(const ActivationProof& proof) {
+    if (m_activation && !proof.isEmpty())
+        m_activation->complete(winId(), proof);
+}
+
+bool KeyablePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed())
+        askWithPending();
+    return QWidget::eventFilter(watched, event);
 }
 
 // The window background, with a hairline edge so the panel stands apart

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowActivation.h"
+
 #include <QWidget>
 
 namespace jotbox {
@@ -12,13 +14,24 @@ class KeyablePanel : public QWidget {
 public:
     static constexpr QSize kSize{464, 256};
 
-    explicit KeyablePanel(QWidget* content, QWidget* parent = nullptr);
+    explicit KeyablePanel(QWidget* content, WindowActivation* activation = nullptr,
+                          QWidget* parent = nullptr);
 
-    // Shows the panel at `origin`, raised and focused.
-    void present(QPoint origin);
+    // Shows the panel at `origin`, raised and focused, with what shows the
+    // user asked for it; only raised and focused again when it is shown.
+    void present(QPoint origin, const ActivationProof& proof = {});
+    // A request that showed nothing is over: the desktop stops waiting for it.
+    void complete(const ActivationProof& proof);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void askWithPending();
+
+    WindowActivation* m_activation;
+    ActivationProof m_pending; // to ask with once the window is mapped
 };
 
 } // namespace jotbox

@@ -48,6 +48,22 @@ void NoteStore::addTab() {
     requestSave();
 }
 
+void NoteStore::addNote(const QString& text) {
+    Note note = Note::make();
+    note.content = text;
+    change([&] { m_notes.append(note); });
+    requestSave();
+}
+
+void NoteStore::appendLine(qint64 index, const QString& text) {
+    if (index < 0 || index >= m_notes.size())
+        return;
+    const QString& content = m_notes[index].content;
+    const bool startsLine = content.isEmpty() || content.endsWith(QLatin1Char('\n'));
+    change([&] { m_notes[index].content += startsLine ? text : QLatin1Char('\n') + text; });
+    requestSave();
+}
+
 void NoteStore::selectTab(qint64 index) {
     if (index < 0 || index >= m_notes.size())
         return;
@@ -134,13 +150,15 @@ void NoteStore::retryLater() {
     m_saveTimer->start(kRetryDelay);
 }
 
-void NoteStore::flush() {
+bool NoteStore::flush() {
     if (!hasPendingSave() && !m_sync->waiting())
-        return;
+        return true;
     m_saveTimer->stop();
     m_deadline->stop();
-    if (m_sync->save(true) != NotesSync::Saved::yes)
-        retryLater();
+    if (m_sync->save(true) == NotesSync::Saved::yes)
+        return true;
+    retryLater();
+    return false;
 }
 
 void NoteStore::watchFolder() {

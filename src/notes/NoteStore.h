@@ -64,6 +64,11 @@ public:
     static constexpr qsizetype kReopenable = 20;
 
     void addTab();
+    // Adds a note holding `text` at the end of the tabs; the active tab stays.
+    void addNote(const QString& text);
+    // Adds `text` as a line of its own at the end of the note at `index`
+    // (straight after it when the note is empty or already ends a line).
+    void appendLine(qint64 index, const QString& text);
     void selectTab(qint64 index);
     void closeTab(qint64 index);
     // Brings back the note closed last in this run (and still closed), with
@@ -76,8 +81,8 @@ public:
 
     // Writes a pending or failed save now, or the notes whose file went
     // missing or unreadable meanwhile (that one set aside); does nothing
-    // when the notes on disk are already up to date.
-    void flush();
+    // when the notes on disk are already up to date. True once they are.
+    bool flush();
     bool hasPendingSave() const { return m_saveTimer->isActive(); }
 
     // From now on notices what other programs (a sync engine) do to the

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace jotbox {
@@ -62,6 +63,10 @@ public:
         return noErr;
     }
     static std::uint32_t getEventKind(EventRef event) { return event->kind; }
+
+    // The activation token that came with the last press, if the service
+    // gives one (a desktop's portal may), taken once.
+    virtual std::string takeActivationToken() { return {}; }
 };
 
 } // namespace jotbox

@@ -296,9 +296,16 @@ void PortalHotkeyService::onShortcutSignal(const QDBusMessage& message) {
     const QVariantList args = message.arguments();
     if (message.signature() != QLatin1String("osta{sv}"))
         return;
+    const bool pressed = message.member() == QLatin1String("Activated");
+    if (pressed) {
+        const QVariant token =
+            qdbus_cast<QVariantMap>(args[3]).value(QStringLiteral("activation_token"));
+        m_activationToken = token.metaType() == QMetaType::fromType<QString>()
+                                ? token.toString().toStdString()
+                                : std::string();
+    }
     deliver(args[0].value<QDBusObjectPath>().path(), args[1].toString(),
-            message.member() == QLatin1String("Activated") ? kEventHotKeyPressed
-                                                           : kEventHotKeyReleased);
+            pressed ? kEventHotKeyPressed : kEventHotKeyReleased);
 }
 
 void PortalHotkeyService::deliver(const QString& session, const QString& id, std::uint32_t kind) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace jotbox {
 
@@ -56,6 +57,7 @@ public:
                                  EventHotKeyID identity, std::uint32_t options,
                                  EventHotKeyRef* outRef) override;
     OSStatus unregisterEventHotKey(EventHotKeyRef ref) override;
+    std::string takeActivationToken() override { return std::exchange(m_activationToken, {}); }
     OSStatus installEventHandler(EventHandler handler, const std::vector<EventTypeSpec>& types,
                                  EventHandlerRef* outRef) override;
 
@@ -94,7 +96,8 @@ private:
     QString m_applicationId;
     QDBusConnection m_bus;
     State m_state = State::idle;
-    bool m_listeningLate = false; // fallen back, the portal's answer still awaited
+    std::string m_activationToken; // from the last Activated
+    bool m_listeningLate = false;  // fallen back, the portal's answer still awaited
     QString m_sessionHandle;
     QTimer m_answerTimer;                         // gives up on a portal that does not answer
     std::map<QString, QString> m_pendingRequests; // request path -> step

@@ -67,7 +67,10 @@ void QtTrayIcon::makeIcon() {
     if (statusNotifier) {
         auto* item = new StatusNotifierItem(
             m_toolTip, m_image, [this] { return m_menuSource ? m_menuSource() : Menu{}; }, this);
-        connect(item, &StatusNotifierItem::activated, this, &QtTrayIcon::primaryClick);
+        connect(item, &StatusNotifierItem::activated, this, [this](const QString& token) {
+            m_activationToken = token;
+            primaryClick();
+        });
         connect(item, &StatusNotifierItem::contextMenuRequested, this,
                 [this] { emit clicked(Click::secondary); });
         if (item->publish())

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <utility>
 
 class QSystemTrayIcon;
 
@@ -35,6 +36,7 @@ public:
     void showMenu(const Menu& menu) override;
     void setMenuSource(std::function<Menu()> source) override;
     bool clickOpensMenu() const override { return m_clickOpensMenu; }
+    ActivationProof takeActivation() override { return {std::exchange(m_activationToken, {}), {}}; }
 
 private:
     bool hostReady() const;
@@ -52,6 +54,7 @@ private:
     QSystemTrayIcon* m_icon = nullptr; // the XEmbed one
     std::function<Menu()> m_menuSource;
     std::chrono::steady_clock::time_point m_lastActivation;
+    QString m_activationToken;
     bool m_menuShown = false; // one status menu at a time, however often a tray asks
 };
 

@@ -2,23 +2,28 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
-#include <QThread>
+
+#include <unistd.h>
 
 namespace jotbox {
 
 namespace {
 
-constexpr char kToggle[] = "toggle\n";
-
+// Where the session set none (cron, some SSH logins), the runtime folder the
+// login made is still the running Jotbox's.
 QString defaultDirectory() {
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QFileInfo login(QStringLiteral("/run/user/%1").arg(getuid()));
+        if (login.isDir() && login.ownerId() == getuid())
+            return login.filePath();
+    }
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
+    return dir.isEmpty() ? QDir::tempPath() : dir;
 }
 
 } // namespace
@@ -33,15 +38,18 @@ QString SingleInstance::socketPath() const {
     return QDir(m_directory).filePath(QStringLiteral("jotbox.socket"));
 }
 
-bool SingleInstance::becomePrimary() {
+bool SingleInstance::lock() {
     QDir().mkpath(m_directory);
     m_lock = std::make_unique<QLockFile>(QDir(m_directory).filePath(QStringLiteral("jotbox.lock")));
     // Never stale by age: only a lock whose process is gone is taken over.
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    if (!m_lock->tryLock(0))
         m_lock.reset();
-        return false;
-    }
+    return m_lock != nullptr;
+}
+
+void SingleInstance::listen(std::function<QByteArray(const QByteArray&)> answer) {
+    m_answer = std::move(answer);
     // Holding the lock, any socket file left is a crashed run's.
     QLocalServer::removeServer(socketPath());
     m_server = std::make_unique<QLocalServer>();
@@ -50,31 +58,36 @@ bool SingleInstance::becomePrimary() {
         while (QLocalSocket* peer = m_server->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                while (peer->canReadLine())
-                    if (peer->readLine() == kToggle)
-                        emit toggleRequested();
+                while (peer->canReadLine()) {
+                    const QByteArray line = peer->readLine();
+                    peer->write(m_answer(line.chopped(1)) + '\n');
+                }
+                if (peer->bytesAvailable() > kMaxRequest)
+                    peer->abort();
             });
         }
     });
     m_server->listen(socketPath());
-    return true;
 }
 
-bool SingleInstance::askPrimaryToToggle(int timeoutMs) {
-    // The running one may still be starting up: try until the deadline.
+SingleInstance::Asked SingleInstance::ask(const QByteArray& request, QByteArray* answer,
+                                          int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(200))
+        return Asked::unreached;
+    socket.write(request + '\n');
     QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(200)) {
-            socket.write(kToggle);
-            const bool sent = socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-            return sent;
-        }
-        QThread::msleep(50);
-    }
-    return false;
+    const auto left = [&] { return int(std::max<qint64>(1, deadline.remainingTime())); };
+    while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
+        if (!socket.waitForBytesWritten(left()))
+            break;
+    while (!socket.canReadLine())
+        if (deadline.hasExpired() || !socket.waitForReadyRead(left()))
+            if (!socket.canReadLine())
+                return Asked::unanswered;
+    *answer = socket.readLine().chopped(1);
+    return Asked::answered;
 }
 
 } // namespace jotbox

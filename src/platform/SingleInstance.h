@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -10,30 +12,37 @@ class QLockFile;
 
 namespace jotbox {
 
-// One Jotbox per user. The first launch holds a lock file and listens on a
-// local socket; a later launch finds the lock held and asks the running one
-// to toggle its panel. A lock left by a crashed process is taken over.
+// One Jotbox per user. The running one holds a lock file and answers on a
+// local socket; a later launch finds the lock held and sends the running
+// one its request, a line, and gets a line back. A lock left by a crashed
+// process is taken over.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    // A request longer than this is refused: the caller is not ours.
+    static constexpr qint64 kMaxRequest = 64 << 20;
+
+    enum class Asked { unreached, unanswered, answered };
+
     // Empty means the user's runtime folder ($XDG_RUNTIME_DIR).
     explicit SingleInstance(QString directory = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is now the one Jotbox.
-    bool becomePrimary();
-    // From a second launch: asks the running one to toggle; false if none answered.
-    bool askPrimaryToToggle(int timeoutMs = 2000);
+    // Takes the per-user lock: true when no other Jotbox holds it.
+    bool lock();
+    // Holding the lock: answers each request line with `answer`'s line.
+    void listen(std::function<QByteArray(const QByteArray&)> answer);
+    // Sends one request to the running one; `answer` gets its reply when it
+    // came within `timeoutMs`. Unreached when nobody listens.
+    Asked ask(const QByteArray& request, QByteArray* answer, int timeoutMs);
 
     QString socketPath() const;
-
-signals:
-    void toggleRequested();
 
 private:
     QString m_directory;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    std::function<QByteArray(const QByteArray&)> m_answer;
 };
 
 } // namespace jotbox

@@ -10,8 +10,10 @@
 #include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 #include <QImage>
+
 #include <QMetaObject>
 #include <QtEndian>
+#include <utility>
 
 namespace jotbox {
 
@@ -120,8 +122,11 @@ void StatusNotifierItem::registerWithWatcher() {
 
 // Answered first, acted on after: the panel and the menu run event loops of
 // their own, and a host waiting for the answer meanwhile would stall.
+// A token the host gave just before is for this activation only.
 void StatusNotifierItem::Activate(int, int) {
-    QMetaObject::invokeMethod(this, &StatusNotifierItem::activated, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, token = std::exchange(m_token, {})] { emit activated(token); },
+        Qt::QueuedConnection);
 }
 
 void StatusNotifierItem::ContextMenu(int, int) {
@@ -129,9 +134,12 @@ void StatusNotifierItem::ContextMenu(int, int) {
                               Qt::QueuedConnection);
 }
 
-// A middle click, a scroll and an activation token mean nothing to Jotbox.
+// A middle click and a scroll mean nothing to Jotbox.
 void StatusNotifierItem::SecondaryActivate(int, int) {}
 void StatusNotifierItem::Scroll(int, const QString&) {}
-void StatusNotifierItem::ProvideXdgActivationToken(const QString&) {}
+
+void StatusNotifierItem::ProvideXdgActivationToken(const QString& token) {
+    m_token = token;
+}
 
 } // namespace jotbox

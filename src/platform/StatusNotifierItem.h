@@ -98,7 +98,7 @@ signals:
     Q_SCRIPTABLE void NewToolTip();
     Q_SCRIPTABLE void NewStatus(const QString& status);
     // Not on the bus: what the host asked for.
-    void activated();
+    void activated(const QString& activationToken);
     void contextMenuRequested();
 
 private:
@@ -108,6 +108,7 @@ private:
     Icon m_icon;
     QList<SniPixmap> m_pixmaps;
     QString m_service;
+    QString m_token; // for the next Activate
     DBusMenuExporter* m_menu;
     QDBusServiceWatcher* m_watcher = nullptr;
 };

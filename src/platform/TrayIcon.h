@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ActivationProof.h"
 #include "platform/Menu.h"
 
 #include <QObject>
@@ -30,6 +31,9 @@ public:
     // extension does, once the menu has entries), so that the menu must also
     // hold a way to the panel.
     virtual bool clickOpensMenu() const { return false; }
+    // What the tray host gave to show that the last primary click was the
+    // user's, taken once.
+    virtual ActivationProof takeActivation() { return {}; }
 
 signals:
     void clicked(jotbox::TrayIcon::Click click);

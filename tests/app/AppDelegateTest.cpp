@@ -44,7 +44,8 @@ protected:
             [](auto) {
                 return ScreenArea{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}};
             },
-            [this] { return pointerAt; }, [this] { return time; }, QStringLiteral("2.3")});
+            [this] { return pointerAt; }, [this] { return time; }, QStringLiteral("2.3"), nullptr,
+            nullptr});
     }
     void launch() {
         delegate->applicationDidFinishLaunching();

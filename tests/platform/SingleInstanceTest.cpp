@@ -13,7 +13,8 @@ namespace {
 // end-to-end runs' part.
 TEST(SingleInstance, WithNobodyToAnswerASecondLaunchSaysSoWithoutWaitingForEver) {
     QTemporaryDir dir;
-    EXPECT_FALSE(SingleInstance(dir.path()).askPrimaryToToggle(300));
+    QByteArray answer;
+    EXPECT_EQ(SingleInstance(dir.path()).ask("{}", &answer, 300), SingleInstance::Asked::unreached);
 }
 
 } // namespace
