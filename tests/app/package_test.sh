@@ -15,7 +15,7 @@ files=$(dpkg-deb -c "$deb" 2>/dev/null)
 for f in bin/jotbox share/applications/dev.jotbox.Jotbox.desktop share/metainfo/dev.jotbox.Jotbox.metainfo.xml \
   share/icons/hicolor/256x256/apps/dev.jotbox.Jotbox.png share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox.svg \
   share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox-panel.svg \
-  share/icons/hicolor/symbolic/apps/dev.jotbox.Jotbox-symbolic.svg; do
+  share/icons/hicolor/symbolic/apps/dev.jotbox.Jotbox-symbolic.svg share/dbus-1/services/dev.jotbox.Jotbox.service; do
   check "it installs /usr/$f" grep -q " \./usr/$f$" <<<"$files"
 done
 field() { dpkg-deb -f "$deb" "$1" 2>/dev/null; }
@@ -29,11 +29,14 @@ check "the desktop entry passes desktop-file-validate" \
 check "menus list it (no NoDisplay) and it names its window class" bash -c \
   "! grep -q NoDisplay '$work/root/usr/share/applications/dev.jotbox.Jotbox.desktop' &&
    grep -qx StartupWMClass=jotbox '$work/root/usr/share/applications/dev.jotbox.Jotbox.desktop'"
+check "the bus starts the installed program for its name" grep -qx 'Exec=/usr/bin/jotbox --dbus-activated' \
+  "$work/root/usr/share/dbus-1/services/dev.jotbox.Jotbox.service"
 check "the metainfo passes appstreamcli validate --no-net" \
   appstreamcli validate --no-net "$work/root/usr/share/metainfo/dev.jotbox.Jotbox.metainfo.xml"
 unset DISPLAY WAYLAND_DISPLAY
 check "jotbox --version prints the version alone, with no display" \
   test "$("$work/root/usr/bin/jotbox" --version)" = "$version"
-check "jotbox --help tells the shortcut, the notes file and the second launch" bash -c \
-  "'$work/root/usr/bin/jotbox' --help | grep -q Ctrl+Alt+N && '$work/root/usr/bin/jotbox' --help | grep -q notes.json"
+check "jotbox --help tells the commands, the shortcut and the notes file" bash -c \
+  "'$work/root/usr/bin/jotbox' --help | grep -q 'append TEXT' && '$work/root/usr/bin/jotbox' --help | grep -q Ctrl+Alt+N &&
+   '$work/root/usr/bin/jotbox' --help | grep -q notes.json"
 finish
