@@ -16,6 +16,7 @@ bus = dbus.SessionBus()
 name, pid, rng, calls = sys.argv[1], int(sys.argv[2]), random.Random(int(sys.argv[3])), int(sys.argv[4])
 failures, stats = [], {"calls": 0, "errors": 0, "slowest": 0.0}
 MENU, ITEM, PROPS = "com.canonical.dbusmenu", "org.kde.StatusNotifierItem", "org.freedesktop.DBus.Properties"
+APP = "org.freedesktop.Application"
 
 
 def fail(what):
@@ -46,7 +47,7 @@ def call(path, iface, member, sig, args, timeout=1.0):
 
 def objects(path="/"):
     root = ET.fromstring(str(call(path, "org.freedesktop.DBus.Introspectable", "Introspect", "", [])[0]))
-    found = [(path, i) for i in root.findall("interface") if not i.get("name").startswith("org.freedesktop")]
+    found = [(path, i) for i in root.findall("interface") if not i.get("name").startswith("org.freedesktop.DBus")]
     for node in root.findall("node"):
         found += objects(path.rstrip("/") + "/" + node.get("name"))
     return found
@@ -58,7 +59,7 @@ def value(t, nested=0):
     if c in "inqytux":
         return rng.choice([0, 1, 2, 7, 99, 2**31 - 1, 1 << 20] + [-1, -2**31] * (c in "inx"))
     if c in "sog":
-        return rng.choice({"s": ["", "clicked", "label", "x" * 10000, "\u00e9\U0001F600", "_"],
+        return rng.choice({"s": ["", "clicked", "label", "x" * 10000, "\u00e9\U0001F600", "_", "show", "hide", "new-note"],
                            "o": ["/", "/MenuBar"], "g": ["", "a{sv}"]}[c])
     if c in "bd":
         return rng.choice([True, 0.0, 1e308, float("nan")] if c == "d" else [True, False])
@@ -84,8 +85,8 @@ paths = {i.get("name"): p for p, i in found}
 methods = [(p, i.get("name"), m.get("name"), "".join(a.get("type") for a in m.findall("arg") if a.get("direction", "in") == "in"))
            for p, i in found for m in i.findall("method")]
 properties = [(p, i.get("name"), pr.get("name")) for p, i in found for pr in i.findall("property")]
-if not {MENU, ITEM} <= paths.keys():
-    sys.exit(f"FAIL: the item and its menu not both exported: {sorted(paths)}")
+if not {MENU, ITEM, APP} <= paths.keys():
+    sys.exit(f"FAIL: the item, its menu and the application not all exported: {sorted(paths)}")
 # Clicks that would end the program or open a browser are left out.
 layout = call(paths[MENU], MENU, "GetLayout", "iias", [0, -1, []])
 spared = {int(c[0]) for c in layout[1][2] if str(c[1].get("label", "")).startswith(("Quit", "Jotbox"))}
@@ -122,6 +123,7 @@ loop, pending = GLib.MainLoop(), [0]
 answered = lambda *_: (pending.__setitem__(0, pending[0] - 1), pending[0] == 0 and loop.quit())
 
 for path, iface, member, sig, args in [(paths[ITEM], ITEM, "ContextMenu", "ii", [5, 5]),
+                                       (paths[APP], APP, "Activate", "a{sv}", [{"activation-token": "t" * 5000}]),
                                        (paths[MENU], MENU, "GetLayout", "iias", [0, -1, ["label"] * 50]),
                                        (paths[MENU], MENU, "Event", "isvu", [77777, "clicked", variant("i", 0), 0]),
                                        (paths[MENU], MENU, "AboutToShow", "i", [0])]:
