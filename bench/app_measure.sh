@@ -3,7 +3,7 @@
 # launch to icon docked; memory at start (empty, and with a 1 MiB note in one
 # line or in many) and once the panel is shown; memory after 100 toggles;
 # wake-ups while the panel is shown, focused and idle; CPU used while idle;
-# shortcut press to panel visible.
+# shortcut press to panel visible; `jotbox new TEXT` to the note on disk.
 # Usage: bench/app_measure.sh [build/src/app/jotbox]   (after a build, from the project root)
 set -uo pipefail
 jotbox=${1:-$(dirname "$0")/../build/src/app/jotbox}
@@ -98,3 +98,17 @@ ticks_before=$(cpu_ticks $pid)
 sleep 10
 ticks=$(( $(cpu_ticks $pid) - ticks_before ))
 echo "CPU while hidden and idle for 10 s: $((ticks * 1000 / $(getconf CLK_TCK))) ms ($ticks ticks)"
+
+# A capture from a script: `jotbox new TEXT` until it returns, the note then on disk.
+median_new() { # in ms, of 20 runs
+  local runs=() start
+  for i in $(seq 20); do
+    start=$(now); "$jotbox" new "captured $i" >/dev/null 2>&1; runs+=($(( ($(now) - start) / 10000 )))
+  done
+  local sorted; sorted=($(printf '%s\n' "${runs[@]}" | sort -n))
+  local hundredths=$(( (sorted[9] + sorted[10]) / 2 ))
+  printf '%d.%02d ms' $((hundredths / 100)) $((hundredths % 100))
+}
+echo "jotbox new TEXT to the note on disk, median of 20, Jotbox running: $(median_new)"
+quit
+echo "...with no Jotbox running (on the file, no display):     $(DISPLAY= median_new)"

@@ -70,10 +70,11 @@ std::shared_ptr<HotkeyService> hotkeyService() {
                        QStringLiteral("CTRL+ALT+n")},
         QStringLiteral(JOTBOX_APP_ID));
     QObject::connect(portal.get(), &PortalHotkeyService::fellBack, [] {
-        std::fprintf(stderr,
-                     "Jotbox: this desktop did not bind Ctrl+Alt+N for Jotbox, so it works only "
-                     "while an X11 window has focus.\nTo show and hide Jotbox from anywhere, bind "
-                     "a shortcut to the command \"jotbox\" in your desktop's keyboard settings.\n");
+        std::fprintf(
+            stderr,
+            "Jotbox: this desktop did not bind Ctrl+Alt+N for Jotbox, so it works only "
+            "while an X11 window has focus.\nTo show and hide Jotbox from anywhere, bind "
+            "a shortcut to the command \"jotbox toggle\" in your desktop's keyboard settings.\n");
     });
     return portal;
 }
