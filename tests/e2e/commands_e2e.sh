@@ -89,7 +89,6 @@ done
 check "ActivateAction new-note with its text: on disk as it answers" \
   bash -c "$(declare -f app); app ActivateAction new-note \"[<'from the bus'>]\" {} && grep -qF 'from the bus' '$notes'"
 
-startup_id() { xprop -id "$(panel_id)" _NET_STARTUP_ID 2>/dev/null | grep -qF "\"$1\""; }
 "$jotbox" hide; DESKTOP_STARTUP_ID=launcher_TIME4242 "$jotbox" show
 check "the startup id a launcher gave jotbox reaches the panel" wait_for 5 startup_id launcher_TIME4242
 "$jotbox" hide; app ActivateAction show [] "{'desktop-startup-id': <'desktop_TIME77'>}"

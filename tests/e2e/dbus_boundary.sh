@@ -20,6 +20,12 @@ start_jotbox ASAN_OPTIONS=detect_leaks=0
 has_item() { [[ -n $(own_sni_item) ]]; }
 check "Jotbox's item is registered" wait_for 30 has_item
 item=$(own_sni_item)
+# A token the host hands over before a click is the proof the panel shows with.
+gdbus call --session --dest "${item%%/*}" --object-path /StatusNotifierItem \
+  --method org.kde.StatusNotifierItem.ProvideXdgActivationToken tray-token >/dev/null &&
+  gdbus call --session --dest "${item%%/*}" --object-path /StatusNotifierItem \
+    --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+check "the token a tray host gave before a click reaches the panel" wait_for 5 startup_id tray-token
 hostile() { /usr/bin/python3 "$(dirname "$0")/dbus_hostile.py" "${item%%/*}" "$jotbox_pid" "${2:-1}" "${3:-2000}" 2>&1; }
 check "every method and property answered, bursts too, memory bounded, one menu" hostile "$@"
 check "Jotbox still runs" kill -0 "$jotbox_pid"

@@ -90,6 +90,7 @@ panel_xy() { # none when there is no panel (xwininfo without an id waits for a c
   local id; id=$(panel_id); [[ -n $id ]] || return 1
   xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
 }
+startup_id() { xprop -id "$(panel_id)" _NET_STARTUP_ID 2>/dev/null | grep -qF "\"$1\""; }
 notes_contain() { [[ -f "$notes" ]] && grep -qF -- "$1" "$notes"; }
 # The process that owns a name on the session bus.
 bus_pid() {

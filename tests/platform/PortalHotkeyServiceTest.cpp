@@ -92,10 +92,11 @@ public:
         bus.send(QDBusMessage::createSignal(session, "org.freedesktop.portal.Session", "Closed")
                  << QVariantMap());
     }
-    void emitShortcut(const QString& signal, const QString& session, const QString& id = "toggle") {
+    void emitShortcut(const QString& signal, const QString& session, const QString& id = "toggle",
+                      const QVariantMap& options = {}) {
         bus.send(QDBusMessage::createSignal(kPath, "org.freedesktop.portal.GlobalShortcuts", signal)
                  << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1)
-                 << QVariantMap());
+                 << options);
     }
 };
 
@@ -115,6 +116,7 @@ protected:
         service->installEventHandler(
             [this](EventRef e) {
                 kinds.push_back(e->kind);
+                tokens.push_back(service->takeActivationToken());
                 return noErr;
             },
             {}, &handler);
@@ -137,6 +139,7 @@ protected:
     EventHotKeyRef toggle = 0, other = 0;
     int fallbacks = 0;
     std::vector<std::uint32_t> kinds;
+    std::vector<std::string> tokens; // taken as each event came
 };
 
 using State = PortalHotkeyService::State;
@@ -146,12 +149,17 @@ TEST_F(PortalHotkeyServiceTest, ActivationsOfItsOwnSessionAndShortcutArePresses)
     start();
     ASSERT_EQ(service->state(), State::bound);
     const QString mine = portal->session;
-    portal->emitShortcut("Activated", mine);
+    // The activation token comes with a press, for that press only; one of
+    // another type is none.
+    portal->emitShortcut("Activated", mine, "toggle", {{"activation_token", "press-1"}});
     portal->emitShortcut("Activated", mine + "x");
     portal->emitShortcut("Activated", mine, "other");
     portal->emitShortcut("Deactivated", mine); // signals come in order: this one comes last
-    ASSERT_TRUE(QTest::qWaitFor([this] { return kinds.size() >= 2; }, 5000));
-    EXPECT_EQ(kinds, (std::vector<std::uint32_t>{kEventHotKeyPressed, kEventHotKeyReleased}));
+    portal->emitShortcut("Activated", mine, "toggle", {{"activation_token", 7}});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return kinds.size() >= 3; }, 5000));
+    EXPECT_EQ(kinds, (std::vector<std::uint32_t>{kEventHotKeyPressed, kEventHotKeyReleased,
+                                                 kEventHotKeyPressed}));
+    EXPECT_EQ(tokens, (std::vector<std::string>{"press-1", "", ""}));
     EXPECT_EQ(grabsOfToggle(), 0);
     // The desktop ends the session: a new one is bound; when that fails, the grab has it.
     portal->calls.clear();
