@@ -95,11 +95,21 @@ void TabBarView::evaluate() {
     }
     m_tabs = std::move(kept);
     m_order = std::move(order);
-    if (focusInStrip && active >= 0 && active < m_order.size() &&
-        (qobject_cast<TabItemView*>(focused) ||
-         !m_row->isAncestorOf(QApplication::focusWidget()))) {
+    const bool activeInRange = active >= 0 && active < m_order.size();
+    if (focusInStrip && activeInRange &&
+        (qobject_cast<TabItemView*>(focused) || !m_row->isAncestorOf(QApplication::focusWidget())))
         m_order[active]->setFocus(Qt::TabFocusReason);
+    // Another note made active, or one added or closed, from anywhere (Ctrl+Tab
+    // in the editor, a new note): its tab comes wholly into view. Typing
+    // leaves the strip where the user scrolled it.
+    if (activeInRange && (notes[active].id != m_inView || notes.size() != m_inViewAmong)) {
+        // Laid out first: a tab just added has no place in the strip yet, and
+        // the area's range follows the row's new width only later.
+        QApplication::sendPostedEvents(m_row, QEvent::LayoutRequest);
+        horizontalScrollBar()->setRange(0, std::max(0, m_row->width() - viewport()->width()));
         ensureWidgetVisible(m_order[active], 0, 0);
+        m_inView = notes[active].id;
+        m_inViewAmong = notes.size();
     }
     if (m_titles.size() > 2 * notes.size() + 8) {
         QHash<QUuid, CachedTitle> live;

@@ -49,6 +49,9 @@ private:
     QHash<QPair<QUuid, int>, TabItemView*> m_tabs;
     QList<TabItemView*> m_order;
     QHash<QUuid, CachedTitle> m_titles;
+    // The active note the strip last brought into view, and among how many.
+    QUuid m_inView;
+    qsizetype m_inViewAmong = 0;
 };
 
 } // namespace jotbox

@@ -128,6 +128,22 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     QApplication::processEvents();
     EXPECT_LT(tab(0)->x(), tab(1)->x());
     EXPECT_EQ(tab(0)->title(), many.back());
+    // From the editor, every way to another note brings its tab wholly into view.
+    const auto keyInView = [this](QKeyCombination combo) {
+        QTest::keyClick(text(), combo.key(), combo.keyboardModifiers());
+        QApplication::processEvents();
+        TabItemView* active = tab(int(store->activeTabIndex()));
+        const QRect at(active->mapTo(view->tabBar()->viewport(), QPoint()), active->size());
+        return view->tabBar()->viewport()->rect().contains(at);
+    };
+    text()->setFocus();
+    for (int i = 0; i < 13; ++i) // round the strip and over its end
+        EXPECT_TRUE(keyInView(Qt::ControlModifier | Qt::Key_Tab)) << i + 1 << " Ctrl+Tab";
+    for (const QKeyCombination combo :
+         {Qt::AltModifier | Qt::Key_9, Qt::AltModifier | Qt::Key_1, Qt::ControlModifier | Qt::Key_T,
+          Qt::ControlModifier | Qt::Key_Backtab, Qt::ControlModifier | Qt::Key_W,
+          Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_T})
+        EXPECT_TRUE(keyInView(combo)) << QKeySequence(combo).toString().toStdString();
     // The wheel turned towards the user scrolls towards the strip's end.
     QScrollBar* bar = view->tabBar()->horizontalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
