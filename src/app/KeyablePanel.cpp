@@ -73,11 +73,18 @@ bool KeyablePanel::eventFilter(QObject* watched, QEvent* event) {
 
 // The window background, with a hairline edge so the panel stands apart
 // from what is under it when the window manager draws no shadow.
+// The edge is one device pixel on every side at every scale: drawn as a
+// logical-pixel line, 1.5x and 2x would thicken it and set it inside on two sides.
 void KeyablePanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
-    p.setPen(palette().color(QPalette::Mid));
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    // A device pixel, a hair less, so that rounding never spills into the next.
+    const qreal px = 1 / p.deviceTransform().m11() - 1e-6;
+    const qreal w = width(), h = height();
+    const QColor edge = palette().color(QPalette::Mid);
+    for (const QRectF& side : {QRectF(0, 0, w, px), QRectF(0, h - px, w, px), QRectF(0, 0, px, h),
+                               QRectF(w - px, 0, px, h)})
+        p.fillRect(side, edge);
 }
 
 } // namespace jotbox

@@ -119,3 +119,31 @@ TEST_F(AppDelegateTest, TheStatusMenuItsEntriesAndTheLoginItemsState) {
 }
 
 } // namespace
+
+namespace {
+
+// The panel's edge is one device pixel on all four sides at every scale,
+// with the window's colour straight inside it.
+TEST(KeyablePanelTest, ItsEdgeIsOneDevicePixelOnEverySideAtEveryScale) {
+    KeyablePanel panel(new QWidget);
+    const QColor edge = panel.palette().color(QPalette::Mid);
+    const QColor inside = panel.palette().color(QPalette::Window);
+    for (const qreal scale : {1.0, 1.5, 2.0}) {
+        QImage image((QSizeF(KeyablePanel::kSize) * scale).toSize(), QImage::Format_RGB32);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::magenta);
+        panel.render(&image);
+        const int w = image.width(), h = image.height();
+        for (const auto& [outer, inner] : {std::pair{QPoint(w / 2, 0), QPoint(w / 2, 1)},
+                                           {QPoint(w / 2, h - 1), QPoint(w / 2, h - 2)},
+                                           {QPoint(0, h / 2), QPoint(1, h / 2)},
+                                           {QPoint(w - 1, h / 2), QPoint(w - 2, h / 2)}}) {
+            EXPECT_EQ(image.pixel(outer), edge.rgb())
+                << scale << "x at " << outer.x() << "," << outer.y();
+            EXPECT_EQ(image.pixel(inner), inside.rgb())
+                << scale << "x at " << inner.x() << "," << inner.y();
+        }
+    }
+}
+
+} // namespace
