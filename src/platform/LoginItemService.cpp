@@ -83,16 +83,22 @@ bool XdgAutostartLoginItem::registerItem() {
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Type=Application\n"
-                                         "Name=Jotbox\n"
-                                         "Comment=Scratch-pad in the tray\n"
-                                         "Exec=%1\n"
-                                         "Icon=dev.jotbox.Jotbox\n" // the installed icon
-                                         "Terminal=false\n"
-                                         "Hidden=false\n"
-                                         "X-GNOME-Autostart-enabled=true\n")
-                              .arg(execValue(m_executable));
+    const QString entry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Jotbox\n"
+                       "Comment=Scratch-pad in the tray\n"
+                       "Exec=%1\n"
+                       // Once Jotbox is removed, desktops skip the entry
+                       // instead of failing at login.
+                       "TryExec=%2\n"
+                       "Icon=dev.jotbox.Jotbox\n" // the installed icon
+                       "Terminal=false\n"
+                       "Hidden=false\n"
+                       "X-GNOME-Autostart-enabled=true\n")
+            .arg(execValue(m_executable), QString(m_executable)
+                                              .replace(u'\\', QStringLiteral("\\\\"))
+                                              .replace(u'\n', QStringLiteral("\\n")));
     file.write(entry.toUtf8());
     return file.commit();
 }

@@ -21,9 +21,9 @@ TEST(XdgAutostart, TheEntryItsQuotingAndTheWaysDesktopsSwitchItOff) {
     XdgAutostartLoginItem item(tmp.filePath("config/autostart"), "/opt/jotbox/bin/jotbox");
     ASSERT_TRUE(item.registerItem()); // creates the missing folders
     const QByteArray e = readAll(item.entryPath());
-    for (const char* line :
-         {"[Desktop Entry]\n", "\nExec=\"/opt/jotbox/bin/jotbox\"\n", "\nIcon=dev.jotbox.Jotbox\n",
-          "\nHidden=false\n", "\nX-GNOME-Autostart-enabled=true\n"})
+    for (const char* line : {"[Desktop Entry]\n", "\nExec=\"/opt/jotbox/bin/jotbox\"\n",
+                             "\nTryExec=/opt/jotbox/bin/jotbox\n", "\nIcon=dev.jotbox.Jotbox\n",
+                             "\nHidden=false\n", "\nX-GNOME-Autostart-enabled=true\n"})
         EXPECT_TRUE(e.contains(line)) << line;
     // Paths with reserved characters are quoted.
     EXPECT_EQ(XdgAutostartLoginItem::execValue("/home/a b/jotbox"), "\"/home/a b/jotbox\"");
