@@ -15,7 +15,7 @@ packages=(
   xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland
   syncthing curl xclip
   at-spi2-core python3-pyatspi
-  dpkg-dev appstream desktop-file-utils
+  dpkg-dev appstream desktop-file-utils lintian
   clang libclang-rt-14-dev llvm
 )
 

@@ -15,12 +15,14 @@ files=$(dpkg-deb -c "$deb" 2>/dev/null)
 for f in bin/jotbox share/applications/dev.jotbox.Jotbox.desktop share/metainfo/dev.jotbox.Jotbox.metainfo.xml \
   share/icons/hicolor/256x256/apps/dev.jotbox.Jotbox.png share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox.svg \
   share/icons/hicolor/scalable/apps/dev.jotbox.Jotbox-panel.svg \
-  share/icons/hicolor/symbolic/apps/dev.jotbox.Jotbox-symbolic.svg share/dbus-1/services/dev.jotbox.Jotbox.service; do
+  share/icons/hicolor/symbolic/apps/dev.jotbox.Jotbox-symbolic.svg share/dbus-1/services/dev.jotbox.Jotbox.service \
+  share/doc/jotbox/copyright share/doc/jotbox/changelog.gz share/man/man1/jotbox.1.gz; do
   check "it installs /usr/$f" grep -q " \./usr/$f$" <<<"$files"
 done
 field() { dpkg-deb -f "$deb" "$1" 2>/dev/null; }
 check "package jotbox, version $version, section utils, with a maintainer" \
   test "$(field Package) $(field Version) $(field Section)" = "jotbox $version utils" -a -n "$(field Maintainer)"
+check "lintian finds no fault in it" bash -c "! lintian '$deb' 2>/dev/null | grep -q ."
 check "its dependencies come from the binary (Qt Widgets among them)" grep -q 'libqt6widgets6' <<<"$(field Depends)"
 check "a short and a long description" test "$(field Description | wc -l)" -gt 3
 dpkg -x "$deb" "$work/root"
