@@ -136,7 +136,8 @@ void AppDelegate::showPanel(const ActivationProof& proof) {
     const std::optional<QPoint> anchor = !icon.isEmpty() ? icon.center()
                                          : click         ? click
                                                          : pointer();
-    const ScreenArea screen = m_services.screenAt ? m_services.screenAt(anchor) : ScreenArea{};
+    const ScreenArea screen =
+        m_services.screenAt ? m_services.screenAt(anchor, !icon.isEmpty() || click) : ScreenArea{};
     m_panel->present(panelOrigin(icon, KeyablePanel::kSize, screen, click), proof);
     m_outsideHide.reset();
 

@@ -31,8 +31,9 @@ struct AppServices {
     std::unique_ptr<LoginItemService> loginItem;
     std::function<void(const QUrl&)> openUrl;
     std::function<void()> quit;
-    // The screen holding a point, or the pointer's (the primary) when none.
-    std::function<ScreenArea(std::optional<QPoint>)> screenAt;
+    // The screen holding a point, or the pointer's (the primary) when none;
+    // `onTray`: the point is on the tray's bar (the icon, a click on it).
+    std::function<ScreenArea(std::optional<QPoint> at, bool onTray)> screenAt;
     // None where the X server cannot see it (over a Wayland session's own windows).
     std::function<std::optional<QPoint>()> pointer;
     std::function<std::chrono::milliseconds()> now; // a monotonic clock

@@ -13,6 +13,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/StatusNotifierHostWatcher.h"
 #include "platform/UnixSignalWatcher.h"
+#include "platform/X11DesktopBars.h"
 #include "platform/X11HotkeyService.h"
 #include "platform/X11OutsideClickWatcher.h"
 #include "platform/X11TrayManagerWatcher.h"
@@ -223,11 +224,17 @@ int main(int argc, char** argv) {
             return std::nullopt;
         return QCursor::pos();
     };
-    services.screenAt = [](std::optional<QPoint> at) {
+    services.screenAt = [](std::optional<QPoint> at, bool onTray) {
         QScreen* screen = at ? QGuiApplication::screenAt(*at) : nullptr;
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        return screen ? ScreenArea{screen->geometry(), screen->availableGeometry()} : ScreenArea{};
+        if (!screen)
+            return ScreenArea{};
+        // The bars as they are now, on this monitor: Qt's work area is read
+        // once, and with two monitors not at all.
+        const QList<QRect> bars = x11DesktopBars(screen, onTray ? at : std::nullopt);
+        return ScreenArea{screen->geometry(), bars.isEmpty() ? screen->availableGeometry()
+                                                             : freeArea(screen->geometry(), bars)};
     };
     services.version = QCoreApplication::applicationVersion();
     services.activation = std::make_unique<X11WindowActivation>();

@@ -106,6 +106,28 @@ QPoint atTrayEnd(QSize panel, ScreenArea s) {
 
 } // namespace
 
+QRect freeArea(QRect monitor, const QList<QRect>& bars) {
+    int top = monitor.y(), bottom = bottomOf(monitor), left = monitor.x(), right = rightOf(monitor);
+    const QPoint centre = monitor.center();
+    for (const QRect& bar : bars) {
+        const QRect on = bar.intersected(monitor);
+        if (on.isEmpty())
+            continue;
+        if (on.width() >= on.height() && on.height() < monitor.height() / 2) {
+            if (on.center().y() < centre.y())
+                top = std::max(top, bottomOf(on));
+            else
+                bottom = std::min(bottom, on.y());
+        } else if (on.height() > on.width() && on.width() < monitor.width() / 2) {
+            if (on.center().x() < centre.x())
+                left = std::max(left, rightOf(on));
+            else
+                right = std::min(right, on.x());
+        }
+    }
+    return QRect(left, top, right - left, bottom - top);
+}
+
 QPoint panelOrigin(QRect icon, QSize panel, ScreenArea screen, std::optional<QPoint> click) {
     if (icon.width() > 0 && icon.height() > 0)
         return underIcon(icon, panel, screen.available);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -23,5 +24,10 @@ struct ScreenArea {
 // is on the edge the desktop reserves room along (the top when none), and
 // the panel opens at that edge's right or top end.
 QPoint panelOrigin(QRect icon, QSize panel, ScreenArea screen, std::optional<QPoint> click);
+
+// The part of a monitor its bars leave free: each bar (a dock's strut, the
+// window holding the tray) takes the strip along the edge it is nearer to.
+// What covers half the monitor or more is no bar.
+QRect freeArea(QRect monitor, const QList<QRect>& bars);
 
 } // namespace jotbox

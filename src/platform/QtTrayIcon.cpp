@@ -1,11 +1,14 @@
 #include "platform/QtTrayIcon.h"
 
 #include "platform/QtMenu.h"
+#include "platform/X11DesktopBars.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
 namespace jotbox {
@@ -128,8 +131,20 @@ void QtTrayIcon::showMenu(const Menu& menu) {
     rendered->setObjectName(QStringLiteral("JotboxStatusMenu"));
     rendered->setWindowTitle(QStringLiteral("Jotbox menu"));
     const QRect icon = geometry();
-    const QPoint at = icon.isEmpty() ? QCursor::pos() : icon.bottomLeft() + QPoint(0, 1);
-    rendered->exec(at);
+    if (icon.isEmpty()) {
+        rendered->exec(QCursor::pos());
+        return;
+    }
+    // Against the bar holding the icon, not over its edge: under a top bar,
+    // above a bottom one.
+    QRect bar = icon;
+    const QScreen* screen = QGuiApplication::screenAt(icon.center());
+    for (const QRect& b : x11DesktopBars(screen, icon.center()))
+        if (b.contains(icon.center()))
+            bar = bar.united(b);
+    const bool below = !screen || icon.center().y() < screen->geometry().center().y();
+    rendered->exec(below ? QPoint(icon.x(), bar.y() + bar.height())
+                         : QPoint(icon.x(), bar.y() - rendered->sizeHint().height()));
 }
 
 } // namespace jotbox

@@ -1,5 +1,6 @@
 #include "platform/X11OutsideClickWatcher.h"
 
+#include "platform/NativePixels.h"
 #include "platform/XcbSupport.h"
 
 #include <QCursor>
@@ -151,8 +152,7 @@ void X11OutsideClickWatcher::onPress() {
     if (!pointer)
         return;
     // X reports device pixels; Qt's windows are in device-independent ones.
-    const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
-    const QPoint global(qRound(pointer->root_x / ratio), qRound(pointer->root_y / ratio));
+    const QPoint global = fromNativePixels(QPoint(pointer->root_x, pointer->root_y));
     if (insideOurWindows(global) || (m_ignore && m_ignore(global)))
         return;
     if (m_onOutside)

@@ -41,7 +41,7 @@ protected:
             [this] { return keep(tray); }, keep(watcher),
             std::make_unique<XdgAutostartLoginItem>(tmp.filePath("autostart"), "/opt/jotbox"),
             [this](const QUrl& url) { opened.append(url); }, [] { QCoreApplication::quit(); },
-            [](auto) {
+            [](auto, bool) {
                 return ScreenArea{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}};
             },
             [this] { return pointerAt; }, [this] { return time; }, QStringLiteral("2.3"), nullptr,

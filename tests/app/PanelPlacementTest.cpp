@@ -48,3 +48,19 @@ TEST(PanelPlacement, AgainstTheTrayAndInsideTheAvailableArea) {
 }
 
 } // namespace
+
+namespace {
+
+// A bar takes the strip along the edge it is nearer to, on its own monitor
+// only; what covers half the monitor is no bar.
+TEST(PanelPlacement, EachBarTakesItsStripOfItsOwnMonitor) {
+    const QRect right(1280, 0, 1280, 800);
+    EXPECT_EQ(freeArea(right, {QRect(0, 0, 2560, 40),       // a top bar across both monitors
+                               QRect(0, 760, 1280, 40),     // the other monitor's bottom bar
+                               QRect(1280, 100, 48, 600),   // a dock at the left, not at the corner
+                               QRect(1900, 780, 30, 20),    // a tray window inside a bottom bar
+                               QRect(1280, 0, 1280, 700)}), // a window reserving most of it
+              QRect(1328, 40, 1232, 740));
+}
+
+} // namespace

@@ -65,9 +65,9 @@ autostart=$XDG_CONFIG_HOME/autostart/jotbox.desktop
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
 
 # start_x: an X server on a free display, which it tells us; another one at each call.
-start_x() {
+start_x() { # start_x [WIDTHxHEIGHT]
   local told; told=$(mktemp -p "$work")
-  spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$told" 2>/dev/null
+  spawn Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp -noreset 3>"$told" 2>/dev/null
   wait_for 10 test -s "$told" || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
   export DISPLAY=:$(head -n1 "$told")
   xsetroot -solid '#5d6d7e' 2>/dev/null
@@ -83,7 +83,7 @@ start_jotbox() { # start_jotbox [VAR=value...]
 # Window listings are read whole before matching: `grep -q` would close the
 # pipe early and, under pipefail, turn a match into a failure.
 tree() { xwininfo -root -tree 2>/dev/null; }
-panel_id() { tree | awk '/\("jotbox" "Jotbox"\)/ && / 464x256\+/ { print $1; exit }'; }
+panel_id() { tree | awk -v size=" ${panel_size:-464x256}+" '/\("jotbox" "Jotbox"\)/ && index($0, size) { print $1; exit }'; }
 panel_visible() { local id; id=$(panel_id); [[ -n "$id" ]] && [[ $(xwininfo -id "$id") == *IsViewable* ]]; }
 panel_hidden() { ! panel_visible; }
 panel_xy() { # none when there is no panel (xwininfo without an id waits for a click)
