@@ -1,6 +1,9 @@
-// Renders the panel's content offscreen to a PNG, for the README:
-//   render_panel OUTPUT.png [device-pixel-ratio] [dark]
+// Renders the panel offscreen to a PNG, for the README:
+//   render_panel OUTPUT.png [device-pixel-ratio] [dark | many]
+// "many": a dozen notes with long first lines, the eleventh active.
+#include "app/KeyablePanel.h"
 #include "views/ContentView.h"
+#include "views/NoteEditorView.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     auto persistence = std::make_shared<PersistenceManager>(dir.path());
-    const QList<Note> notes = {
+    QList<Note> notes = {
         Note{QUuid::createUuid(), "Groceries\nmilk, eggs, coffee", 0},
         Note{QUuid::createUuid(),
              "Call Dana about the release\n"
@@ -43,16 +46,18 @@ int main(int argc, char** argv) {
              0},
         Note{QUuid::createUuid(), "A note whose first line is much longer than a tab can show", 0},
     };
+    const bool many = argc > 3 && QByteArray(argv[3]) == "many";
+    for (int i = 4; many && i <= 12; ++i)
+        notes.append(Note{QUuid::createUuid(), QString("Note %1, whose first line runs long").arg(i), 0});
     (void)persistence->save(notes);
     NoteStore store(persistence);
-    store.selectTab(1);
-
-    QWidget panel;
-    panel.setAutoFillBackground(true);
-    panel.resize(464, 256);
-    auto* content = new ContentView(&store, &panel);
-    content->resize(464, 256);
+    auto* content = new ContentView(&store);
+    content->setFixedSize(KeyablePanel::kSize);
+    KeyablePanel panel(content);
+    panel.setFocusProxy(content->editor()); // as the program has it: typing goes to the editor
     panel.show();
+    QApplication::processEvents();
+    store.selectTab(many ? 10 : 1);
     QApplication::processEvents();
 
     QPixmap pixmap(QSize(464, 256) * scale);
