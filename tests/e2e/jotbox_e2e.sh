@@ -52,9 +52,9 @@ click_icon() { # click_icon [xdotool click options] BUTTON
 }
 at() { [[ "$(panel_xy)" == "$1 $2" ]]; }
 # Centred 5 points under the icon, inside the 1280-point screen.
-under_icon() {
+under_icon() { # 5 points under trayer's 24-point bar, not under the icon a pixel inside it
   read -r ix iy iw ih < <(icon_geometry)
-  local x=$((ix + iw / 2 - 232)); at $((x > 816 ? 816 : x)) $((iy + ih + 5))
+  local x=$((ix + iw / 2 - 232)); at $((x > 816 ? 816 : x)) $((iy + ih > 24 ? iy + ih + 5 : 29))
 }
 # The open status menu, "W H X Y": Jotbox's own, or the one gtk-sni-tray draws.
 menu_geometry() {

@@ -25,7 +25,8 @@ start_tray() { # start_tray tint2|trayer MONITOR top|bottom
 # The bar's window, "X Y W H": tint2's, or trayer's "panel".
 bar() { tree | awk '/"tint2"|\("panel" "trayer"\)/ && / [0-9]+x[0-9]+\+/ { split($0, a, ")"); split(a[2], f, " ");
   split(f[1], g, "[x+]"); if (g[1] > 1) { print g[3], g[4], g[1], g[2]; exit } }'; }
-docked() { [[ -n $(xembed_icon) && -n $(bar) ]]; }
+# Docked, and in its place: a bar that grows to hold the icon moves it.
+docked() { local a; a=$(xembed_icon); [[ -n $a && -n $(bar) ]] && sleep 0.1 && [[ $(xembed_icon) == "$a" ]]; }
 
 placed() { # placed SCALE MONITOR EDGE: prints the figures; true when all hold
   local s=$1 left=$(($2 * 1280)) x y w h bx by bw bh gap
