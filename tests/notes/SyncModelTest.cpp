@@ -305,7 +305,18 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
             const qsizetype count = qsizetype(words.size());
             QString text = note.content;
             const int kind = int(random() % 100);
-            if (kind < 55) { // typing a word at the end, or before another
+            if (kind < 55 && chance(15)) { // a word captured from a script: jotbox append or new
+                const QString word = QString("w%1").arg(++counter);
+                typed.insert(word);
+                if (chance(50)) {
+                    store.appendLine(tab, word);
+                    editedBy[note.id].insert(who);
+                    changedBy[note.id].insert(who);
+                } else {
+                    store.addNote(word);
+                    created.insert(store.notes().back().id);
+                }
+            } else if (kind < 55) { // typing a word at the end, or before another
                 const QString word = QString("w%1").arg(++counter);
                 typed.insert(word);
                 const qsizetype at = chance(50) ? count : qsizetype(random() % (count + 1));
@@ -326,7 +337,9 @@ void runModel(unsigned seed, int rounds, std::size_t machines) {
                 text.remove(start, (to == count ? text.size() : words[to].second.first) - start);
                 ++deletions[note.id];
             }
-            if (text != note.content) {
+            if (kind < 55 && text == note.content) {
+                // captured, or typed to no effect
+            } else if (text != note.content) {
                 typeInto(store, text);
                 editedBy[note.id].insert(who);
                 changedBy[note.id].insert(who);
