@@ -25,6 +25,7 @@ start_tray() { # start_tray tint2|trayer MONITOR top|bottom
 # The bar's window, "X Y W H": tint2's, or trayer's "panel".
 bar() { tree | awk '/"tint2"|\("panel" "trayer"\)/ && / [0-9]+x[0-9]+\+/ { split($0, a, ")"); split(a[2], f, " ");
   split(f[1], g, "[x+]"); if (g[1] > 1) { print g[3], g[4], g[1], g[2]; exit } }'; }
+has_bar() { [[ -n $(bar) ]]; }
 # Docked, and in its place: a bar that grows to hold the icon moves it.
 docked() { local a; a=$(xembed_icon); [[ -n $a && -n $(bar) ]] && sleep 0.1 && [[ $(xembed_icon) == "$a" ]]; }
 
@@ -55,7 +56,7 @@ for scale in ${SCALES:-1 2}; do
           [[ $tray == tint2 && $order == after && $monitor$edge != 1top ]] && continue
           what="$tray at the $edge of monitor $((monitor + 1)), ${scale}x, started $order Jotbox"
           panel_size=$((464 * scale))x$((256 * scale))
-          [[ $order == before ]] && start_tray $tray $monitor $edge && wait_for 10 test -n "$(bar)"
+          [[ $order == before ]] && start_tray $tray $monitor $edge && wait_for 10 has_bar
           start_jotbox QT_SCALE_FACTOR=$scale
           [[ $order == after ]] && start_tray $tray $monitor $edge
           if wait_for 20 docked; then
