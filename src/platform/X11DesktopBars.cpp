@@ -6,17 +6,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <cstring>
-
 namespace jotbox {
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    const auto reply = xcb::owned(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
 
 QList<std::uint32_t> cardinals(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
     const auto reply = xcb::owned(xcb_get_property_reply(c, cookie, nullptr));
@@ -69,10 +61,11 @@ QList<QRect> x11DesktopBars(const QScreen* screen, std::optional<QPoint> inTray)
             QList<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
     }
     for (const std::uint32_t w :
-         cardinals(c, xcb_get_property(c, 0, root->root, atom(c, "_NET_CLIENT_LIST"),
+         cardinals(c, xcb_get_property(c, 0, root->root, xcb::atom(c, "_NET_CLIENT_LIST"),
                                        XCB_ATOM_WINDOW, 0, 4096)))
         windows.append(w);
-    const xcb_atom_t partial = atom(c, "_NET_WM_STRUT_PARTIAL"), plain = atom(c, "_NET_WM_STRUT");
+    const xcb_atom_t partial = xcb::atom(c, "_NET_WM_STRUT_PARTIAL"),
+                     plain = xcb::atom(c, "_NET_WM_STRUT");
     QList<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> asked;
     for (const xcb_window_t w : windows)
         asked.append({xcb_get_property(c, 0, w, partial, XCB_ATOM_CARDINAL, 0, 12),

@@ -6,17 +6,7 @@
 
 namespace jotbox {
 
-namespace {
-
 using xcb::owned;
-
-xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name) {
-    auto reply = owned(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.constData()), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-} // namespace
 
 X11TrayManagerWatcher::X11TrayManagerWatcher(const QByteArray& displayName, QObject* parent)
     : TrayHostWatcher(parent) {
@@ -29,8 +19,8 @@ X11TrayManagerWatcher::X11TrayManagerWatcher(const QByteArray& displayName, QObj
     for (int i = 0; i < screen && roots.rem > 1; ++i)
         xcb_screen_next(&roots);
     const xcb_window_t root = roots.data->root;
-    m_selection = atom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
-    m_manager = atom(c, "MANAGER");
+    m_selection = xcb::atom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
+    m_manager = xcb::atom(c, "MANAGER");
     // Listen before asking, so a tray arriving in between is not missed.
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);

@@ -16,12 +16,6 @@ xcb_connection_t* connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    const auto reply = xcb::owned(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
 xcb_window_t rootOf(xcb_connection_t* c) {
     return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
 }
@@ -47,8 +41,9 @@ void X11WindowActivation::carry(WId window, const ActivationProof& proof) {
     const QByteArray id = proof.windowStartupId().toUtf8();
     if (!c || id.isEmpty())
         return;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom(c, "_NET_STARTUP_ID"),
-                        atom(c, "UTF8_STRING"), 8, std::uint32_t(id.size()), id.constData());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window),
+                        xcb::atom(c, "_NET_STARTUP_ID"), xcb::atom(c, "UTF8_STRING"), 8,
+                        std::uint32_t(id.size()), id.constData());
     xcb_flush(c);
 }
 
@@ -56,7 +51,7 @@ void X11WindowActivation::request(WId window, const ActivationProof& proof) {
     xcb_connection_t* c = connection();
     if (!c || proof.time() == 0)
         return;
-    auto event = message(xcb_window_t(window), atom(c, "_NET_ACTIVE_WINDOW"));
+    auto event = message(xcb_window_t(window), xcb::atom(c, "_NET_ACTIVE_WINDOW"));
     event.format = 32;
     event.data.data32[0] = 1; // from an application, for the user
     event.data.data32[1] = proof.time();
@@ -74,8 +69,8 @@ void X11WindowActivation::complete(WId window, const ActivationProof& proof) {
     quoted.replace(QLatin1String("\\"), QLatin1String("\\\\"))
         .replace(QLatin1String("\""), QLatin1String("\\\""));
     const QByteArray text = "remove: ID=\"" + quoted.toUtf8() + "\"";
-    const xcb_atom_t begin = atom(c, "_NET_STARTUP_INFO_BEGIN"),
-                     more = atom(c, "_NET_STARTUP_INFO");
+    const xcb_atom_t begin = xcb::atom(c, "_NET_STARTUP_INFO_BEGIN"),
+                     more = xcb::atom(c, "_NET_STARTUP_INFO");
     for (qsizetype at = 0; at <= text.size(); at += 20) {
         auto event = message(xcb_window_t(window), at == 0 ? begin : more);
         event.format = 8;

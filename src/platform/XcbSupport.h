@@ -16,6 +16,13 @@ template <typename T> Owned<T> owned(T* p) {
     return Owned<T>(p, &std::free);
 }
 
+// The atom of that name, made if need be; XCB_ATOM_NONE when the server refused.
+inline xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name) {
+    const auto reply = owned(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, std::uint16_t(name.size()), name.constData()), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
 // A connection of our own to the named display ($DISPLAY when empty), or null;
 // `screen` gets the display's default screen number.
 inline xcb_connection_t* connect(const QByteArray& displayName, int* screen = nullptr) {
