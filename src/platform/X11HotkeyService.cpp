@@ -9,7 +9,6 @@
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
-#include <xcb/xinput.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,20 +47,9 @@ X11HotkeyService::X11HotkeyService(const QByteArray& displayName, QObject* paren
         xcb_xkb_select_events(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, 0xff, 0xff, nullptr);
     }
     readKeymap();
-    // A key held while the focus moves may be released where the grab no
-    // longer holds it (XWayland ends it then): the raw release still comes,
-    // and so does the grab's end as a focus change on the root.
-    const auto* xinput = xcb_get_extension_data(c, &xcb_input_id);
-    auto version =
-        owned(xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
-    if (xinput && xinput->present && version && version->major_version >= 2) {
-        m_xinputOpcode = xinput->major_opcode;
-        struct {
-            xcb_input_event_mask_t head;
-            std::uint32_t mask;
-        } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
-        xcb_input_xi_select_events(c, m_root, 1, &select.head);
-    }
+    // A key held while the focus moves is released where the grab no longer
+    // holds it (XWayland ends the grab then); the grab's end still comes, as
+    // a focus change on the root.
     const std::uint32_t focus = XCB_EVENT_MASK_FOCUS_CHANGE;
     xcb_change_window_attributes(c, m_root, XCB_CW_EVENT_MASK, &focus);
     xcb_flush(c);
@@ -139,8 +127,9 @@ bool X11HotkeyService::grab(std::uint8_t keycode, std::uint16_t modifiers) {
     return true;
 }
 
-void X11HotkeyService::ungrab(std::uint8_t keycode, std::uint16_t modifiers) {
-    for (std::uint16_t locks : m_lockCombinations)
+void X11HotkeyService::ungrab(std::uint8_t keycode, std::uint16_t modifiers,
+                              const std::vector<std::uint16_t>& lockCombinations) {
+    for (std::uint16_t locks : lockCombinations)
         xcb_ungrab_key(m_connection, keycode, m_root, modifiers | locks);
     xcb_flush(m_connection);
 }
@@ -181,7 +170,7 @@ OSStatus X11HotkeyService::unregisterEventHotKey(EventHotKeyRef ref) {
     const auto grab = m_table.remove(ref);
     if (!grab)
         return eventNotHandledErr;
-    ungrab(grab->keycode, grab->modifiers);
+    ungrab(grab->keycode, grab->modifiers, m_lockCombinations);
     return noErr;
 }
 
@@ -194,12 +183,18 @@ OSStatus X11HotkeyService::installEventHandler(EventHandler handler,
 }
 
 void X11HotkeyService::regrabAll() {
-    // The old keymap still names the grabs in place; release them first.
-    for (const auto& g : m_table.grabs())
-        ungrab(g.keycode, g.modifiers);
+    const auto oldLocks = m_lockCombinations;
     readKeymap();
     for (const auto& g : m_table.grabs()) {
-        m_table.setKeycode(g.ref, keycodeFor(g.carbonKeyCode).value_or(g.keycode));
+        const std::uint8_t keycode = keycodeFor(g.carbonKeyCode).value_or(g.keycode);
+        // XWayland sends the same keymap again at each focus change: a grab
+        // that stays is left alone, so no press falls between its ungrab and
+        // grab, and a key held meanwhile stays held.
+        if (keycode == g.keycode && oldLocks == m_lockCombinations)
+            continue;
+        // The old keymap still names the grab in place; release it first.
+        ungrab(g.keycode, g.modifiers, oldLocks);
+        m_table.setKeycode(g.ref, keycode);
         // Another program may hold the combination on its new key: say so.
         if (!grab(g.keycode, g.modifiers))
             std::fprintf(stderr, "jotbox: the shortcut's key is taken by another program since "
@@ -244,17 +239,6 @@ void X11HotkeyService::handle(const void* raw) {
         if (mode == XCB_NOTIFY_MODE_UNGRAB || mode == XCB_NOTIFY_MODE_NORMAL)
             for (const EventHotKeyID& identity : m_table.releaseAll())
                 deliver(identity, kEventHotKeyReleased);
-        break;
-    }
-    case XCB_GE_GENERIC: {
-        const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
-        if (m_xinputOpcode && ge->extension == m_xinputOpcode &&
-            ge->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
-            const auto* raw = reinterpret_cast<const xcb_input_raw_key_release_event_t*>(event);
-            if (raw->detail <= 255)
-                if (const auto identity = m_table.release(std::uint8_t(raw->detail)))
-                    deliver(*identity, kEventHotKeyReleased);
-        }
         break;
     }
     case XCB_MAPPING_NOTIFY: {

@@ -41,7 +41,8 @@ private:
     void readKeymap();
     std::optional<std::uint8_t> keycodeFor(std::uint32_t carbonKeyCode) const;
     bool grab(std::uint8_t keycode, std::uint16_t modifiers);
-    void ungrab(std::uint8_t keycode, std::uint16_t modifiers);
+    void ungrab(std::uint8_t keycode, std::uint16_t modifiers,
+                const std::vector<std::uint16_t>& lockCombinations);
     void regrabAll();
     void processEvents();
     void scheduleProcessEvents();
@@ -50,8 +51,7 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_root = 0;
-    std::uint8_t m_xkbEvent = 0;     // the XKB extension's event code, once it is in use
-    std::uint8_t m_xinputOpcode = 0; // XInput 2's, for releases wherever they go
+    std::uint8_t m_xkbEvent = 0; // the XKB extension's event code, once it is in use
     std::unique_ptr<QSocketNotifier> m_notifier;
     KeyGrabTable m_table;
     std::vector<std::uint16_t> m_lockCombinations{0};
