@@ -14,6 +14,10 @@ TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
     const auto s = [](const char16_t* text) { return QString::fromUtf16(text); };
     const QString thumb = s(u"\U0001F44D\U0001F3FD"), a = "a";
     const QString zalgo = "a" + s(u"\u0301").repeated(500);
+    // Across the first scan's end (unit 120): a ZWJ sequence, a letter and its mark.
+    const QString four = s(u"a\u0301\u0301\u0301"), seven = four + s(u"\u0301").repeated(3);
+    const QString zwj = four.repeated(29) + s(u"\U0001F468\u200D\U0001F469");
+    const QString mark = four.repeated(28) + seven + s(u"e\u0301");
     const struct {
         QString text, title;
     } cases[] = {
@@ -29,7 +33,7 @@ TEST(NoteTitle, FirstLineTrimmedToThirtyClustersOrNewNote) {
         {a.repeated(30) + "b", a.repeated(30)}, {a.repeated(29) + "  z", a.repeated(29) + " "},
         {thumb.repeated(31), thumb.repeated(30)},
         // One letter with 500 marks is one character; a huge first line is cut quickly.
-        {zalgo + "bcd", zalgo + "bcd"}, {zalgo.repeated(31), zalgo.repeated(30)},
+        {zalgo + "bcd", zalgo + "bcd"}, {zalgo.repeated(31), zalgo.repeated(30)}, {zwj + "z", zwj}, {mark + "z", mark},
         {"  " + QString("word ").repeated(200000) + "\nrest", QString("word ").repeated(6)},
         // clang-format on
     };
