@@ -113,12 +113,19 @@ QRect freeArea(QRect monitor, const QList<QRect>& bars) {
         const QRect on = bar.intersected(monitor);
         if (on.isEmpty())
             continue;
-        if (on.width() >= on.height() && on.height() < monitor.height() / 2) {
+        // Along the edge it touches (a tray holding one icon is square, or a
+        // pixel taller than wide once scaled); by its shape where it touches
+        // two edges or none.
+        const bool atTopOrBottom = on.y() == monitor.y() || bottomOf(on) == bottomOf(monitor);
+        const bool atASide = on.x() == monitor.x() || rightOf(on) == rightOf(monitor);
+        const bool horizontal =
+            atTopOrBottom != atASide ? atTopOrBottom : on.width() >= on.height();
+        if (horizontal && on.height() < monitor.height() / 2) {
             if (on.center().y() < centre.y())
                 top = std::max(top, bottomOf(on));
             else
                 bottom = std::min(bottom, on.y());
-        } else if (on.height() > on.width() && on.width() < monitor.width() / 2) {
+        } else if (!horizontal && on.width() < monitor.width() / 2) {
             if (on.center().x() < centre.x())
                 left = std::max(left, rightOf(on));
             else

@@ -59,8 +59,9 @@ TEST(PanelPlacement, EachBarTakesItsStripOfItsOwnMonitor) {
                                QRect(0, 760, 1280, 40),     // the other monitor's bottom bar
                                QRect(1280, 100, 48, 600),   // a dock at the left, not at the corner
                                QRect(1900, 780, 30, 20),    // a tray window inside a bottom bar
+                               QRect(2000, 776, 23, 24),    // a one-icon tray, taller than wide
                                QRect(1280, 0, 1280, 700)}), // a window reserving most of it
-              QRect(1328, 40, 1232, 740));
+              QRect(1328, 40, 1232, 736));
 }
 
 } // namespace
