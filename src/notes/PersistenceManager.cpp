@@ -220,7 +220,7 @@ void PersistenceManager::acceptCurrent() {
 QStringList PersistenceManager::conflictCopies() const {
     static const QRegularExpression copy(QStringLiteral(
         R"(^notes\.sync-conflict-\d{8}-\d{6}-\w{7}\.json$|^notes \(.*conflicted copy.*\)\.json$|)"
-        R"(^notes\.json\.\.path[12]$)"));
+        R"(^notes\.json\.\.path[12]$|^notes( \(conflict( #\d+)?_on_\d{4}-\d\d-\d\d\))+\.json$)"));
     static const QRegularExpression unsaved(
         QStringLiteral(R"(^notes\.unsaved-\d{8}-\d{6}-\w{7}\.json$)"));
     QStringList paths;
