@@ -8,7 +8,8 @@ namespace jotbox {
 
 namespace {
 
-// Writes between two clear-outs of ancestor texts nothing names any more.
+// Versions, written here or taken from another machine, between two
+// clear-outs of ancestor texts nothing names any more.
 constexpr int kPruneEvery = 64;
 
 // A hand-made file may hold an id twice: each later one gets an id of its
@@ -159,6 +160,8 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
     } else
         merged = m_ledger.merge(mine, std::move(merged), isTheFile);
     m_fresh = false;
+    if (isTheFile) // a machine that only receives keeps their texts too
+        countVersion();
     if (merged.notes.isEmpty()) // their file held none
         merged.notes.append(Note::make());
     m_store.replaceNotes(merged.notes);
@@ -190,10 +193,15 @@ PersistenceManager::Written NotesSync::write() {
         m_ledger.written(document);
         if (m_watcher)
             m_watcher->rewatch();
-        if (written == PersistenceManager::Written::yes && ++m_writes % kPruneEvery == 0)
-            m_ledger.pruneTexts();
+        if (written == PersistenceManager::Written::yes)
+            countVersion();
     }
     return written;
+}
+
+void NotesSync::countVersion() {
+    if (++m_versions % kPruneEvery == 0)
+        m_ledger.pruneTexts();
 }
 
 } // namespace jotbox

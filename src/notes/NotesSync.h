@@ -57,6 +57,7 @@ public:
 private:
     void adopt(const NotesDocument& theirs, bool isTheFile);
     PersistenceManager::Written write();
+    void countVersion();
     void keepUnsaved();
     QStringList mergeConflictCopies();
 
@@ -69,7 +70,7 @@ private:
     std::unique_ptr<SingleShotTimer> m_lookTimer;
     int m_lookedAgain = 0; // looks at a file left missing or half-written
     bool m_fresh = false;  // nothing read or written yet
-    int m_writes = 0;
+    int m_versions = 0;
 };
 
 } // namespace jotbox

@@ -288,6 +288,28 @@ TEST_F(NoteStoreTest, AFolderTheSyncEngineMakesAfterTheStartIsWatched) {
     EXPECT_EQ(onDisk(), QStringList{"from the other machine Z"});
 }
 
+// A machine that only receives (a desktop left on) keeps the texts its
+// notes' histories name (32 per note) and at most 64 more, however many
+// versions come.
+TEST_F(NoteStoreTest, AMachineThatOnlyReceivesKeepsItsCacheBounded) {
+    persistence =
+        std::make_shared<PersistenceManager>(tmp.filePath("here"), tmp.filePath("cache"), fs);
+    start({"v"});
+    auto there = std::make_shared<PersistenceManager>(tmp.filePath("there"), QString(), fs);
+    QDir().mkpath(tmp.filePath("there"));
+    QFile::copy(persistence->filePath(), there->filePath());
+    NoteStore other(there, makeTimer());
+    for (int i = 0; i < 300; ++i) {
+        typeInto(other, QString("v%1").arg(i));
+        clock.advance(1s);
+        writeAll(persistence->filePath(), readAll(there->filePath()));
+        (void)store->look();
+    }
+    EXPECT_EQ(texts(), QStringList{"v299"});
+    EXPECT_LE(QDir(tmp.filePath("cache")).entryList(QDir::Files).size(),
+              32 + 64 + 1); // and its name
+}
+
 // The store and the real file system under faults: whatever happens to the
 // disk or the file, the program keeps running, keeps the notes in memory,
 // never destroys the previous file, and writes the notes once the fault is
