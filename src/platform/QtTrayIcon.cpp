@@ -3,6 +3,7 @@
 #include "platform/QtMenu.h"
 #include "platform/X11DesktopBars.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -10,6 +11,8 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QWidget>
+#include <QWindow>
 
 namespace jotbox {
 
@@ -41,9 +44,10 @@ bool QtTrayIcon::hostReady() const {
 
 void QtTrayIcon::show() {
     m_shown = true;
-    if (m_icon)
+    if (m_icon) {
         m_icon->show();
-    else if (m_made)
+        followTrayScreen();
+    } else if (m_made)
         return;
     else if (hostReady())
         makeIcon();
@@ -95,6 +99,26 @@ void QtTrayIcon::makeIcon() {
                         this, [this] { emit clicked(Click::secondary); }, Qt::QueuedConnection);
             });
     m_icon->show();
+    followTrayScreen();
+}
+
+// Qt makes its XEmbed icon's window on the first screen and, once docked,
+// moves it to the tray's, keeping the size it asked for in the first
+// screen's pixels: beside a monitor at another scale the tray gives it half
+// (or twice) the room, and the icon is drawn that small. Ask again in the
+// tray screen's pixels.
+void QtTrayIcon::followTrayScreen() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != QLatin1String("QSystemTrayIconSys") ||
+            !window->windowHandle() || window->property("jotboxFollows").toBool())
+            continue;
+        window->setProperty("jotboxFollows", true);
+        connect(window->windowHandle(), &QWindow::screenChanged, window, [window] {
+            const QSize size = window->minimumSize();
+            window->setMinimumSize(0, 0); // the same size again would not be sent
+            window->setMinimumSize(size); // not a resize: that would move it out of the tray
+        });
+    }
 }
 
 void QtTrayIcon::primaryClick() {

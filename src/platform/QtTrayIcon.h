@@ -41,6 +41,7 @@ public:
 private:
     bool hostReady() const;
     void makeIcon();
+    void followTrayScreen();
     void primaryClick();
 
     StatusNotifierItem::Icon m_image;
