@@ -78,15 +78,16 @@ void NotesSync::watch() {
 NotesSync::Saved NotesSync::save(bool final) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!look()) {
+            // While the file is away (an engine between deleting it and
+            // renaming its successor in, or deleted for good), the notes go
+            // into a copy every Jotbox merges, kept as they change: a crash
+            // meanwhile loses nothing, and the engine's rename may still land
+            // over a file written at quit.
+            m_ledger.record(m_store.notes());
+            m_copy = m_persistence.writeCopy(m_ledger.document(m_store.notes()),
+                                             replicaToString(m_texts.replica()), m_copy);
             if (!final)
                 return Saved::later;
-            // Quitting while the file is away (an engine between deleting it
-            // and renaming its successor in, or deleted for good): the notes
-            // also go into a copy every Jotbox merges, for the engine's
-            // rename may still land over the file written now.
-            m_ledger.record(m_store.notes());
-            m_persistence.writeCopy(m_ledger.document(m_store.notes()),
-                                    replicaToString(m_texts.replica()));
             m_persistence.acceptCurrent();
             m_ledger.written({});
             m_lookedAgain = 0;
@@ -129,8 +130,10 @@ bool NotesSync::look() {
         if (changed)
             adopt(disk.document, true);
         const QStringList copies = mergeConflictCopies();
-        if (!changed && !gone && copies.isEmpty())
+        if (!changed && !gone && copies.isEmpty()) {
+            m_copy.clear(); // merged and gone, here or on another machine
             return true;
+        }
         // Whatever the merge made of it is written back at once.
         const auto written = write();
         if (written == PersistenceManager::Written::raced)
@@ -142,6 +145,7 @@ bool NotesSync::look() {
         // A copy goes only once everything in it is safely on disk.
         for (const QString& path : copies)
             m_persistence.removeCopy(path);
+        m_copy.clear();
         return true;
     }
     return true;

@@ -71,6 +71,7 @@ private:
     int m_lookedAgain = 0; // looks at a file left missing or half-written
     bool m_fresh = false;  // nothing read or written yet
     int m_versions = 0;
+    QString m_copy; // of the notes while the file is away
 };
 
 } // namespace jotbox

@@ -241,15 +241,23 @@ std::optional<NotesDocument> PersistenceManager::readCopy(const QString& path) {
     return NotesFile::decodeDocument(std::move(bytes));
 }
 
-void PersistenceManager::writeCopy(const NotesDocument& document, const QString& machine) {
+QString PersistenceManager::writeCopy(const NotesDocument& document, const QString& machine,
+                                      const QString& previous) {
     const auto bytes = NotesFile::encode(document);
     QString error;
     if (!bytes || !ensureDirectory(&error))
-        return;
+        return previous;
     const QString name =
-        QStringLiteral("notes.sync-conflict-%1-%2.json")
-            .arg(QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"), machine.left(7));
-    (void)m_writer.write(QDir(m_directory).filePath(name), *bytes);
+        !previous.isEmpty() ? previous
+                            : QStringLiteral("notes.sync-conflict-%1-%2.json")
+                                  .arg(QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"),
+                                       machine.left(7));
+    const QString path = QDir(m_directory).filePath(name);
+    QByteArray there;
+    if (previous.isEmpty() || m_fs->readRegularFile(QFile::encodeName(path), &there) != 0 ||
+        there != *bytes)
+        (void)m_writer.write(path, *bytes);
+    return name;
 }
 
 QString PersistenceManager::writeUnsaved(const NotesDocument& document, const QString& machine) {

@@ -68,8 +68,10 @@ public:
     std::optional<NotesDocument> readCopy(const QString& path);
     void removeCopy(const QString& path);
     // Writes the document as a copy of that kind, named for this machine
-    // (`machine`: seven letters or digits) and the time.
-    void writeCopy(const NotesDocument& document, const QString& machine);
+    // (`machine`: seven letters or digits) and the time, or over the copy
+    // `previous` names, unless that holds it already. The name written.
+    QString writeCopy(const NotesDocument& document, const QString& machine,
+                      const QString& previous = {});
     // The notes a quit could not save, kept in the cache folder, which
     // conflictCopies() lists too: the next start merges them. Its path, or
     // none when it could not be written either.

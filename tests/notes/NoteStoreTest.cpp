@@ -288,6 +288,28 @@ TEST_F(NoteStoreTest, AFolderTheSyncEngineMakesAfterTheStartIsWatched) {
     EXPECT_EQ(onDisk(), QStringList{"from the other machine Z"});
 }
 
+// While the file is away (an engine between its delete and its rename),
+// what is typed reaches one copy within 2 s, kept as it changes, as a crash
+// would find it; once the file is back, the copy is merged and goes.
+TEST_F(NoteStoreTest, WhileTheFileIsAwayTypingReachesACopyWithin2s) {
+    start({"A"});
+    store->watchFolder();
+    const QByteArray file = readAll(persistence->filePath());
+    QFile::remove(persistence->filePath());
+    (void)store->look();
+    const auto copies = [&] { return QDir(tmp.path()).entryList({"notes.sync-conflict-*"}); };
+    for (const QString text : {"A typed", "A typed more"}) {
+        type(text);
+        clock.advance(2s);
+        ASSERT_EQ(copies().size(), 1);
+        EXPECT_EQ(textsOf(*NotesFile::decode(readAll(tmp.filePath(copies()[0])))),
+                  QStringList{text});
+    }
+    writeAll(persistence->filePath(), file);
+    clock.advance(60s);
+    EXPECT_EQ(std::pair(onDisk(), copies()), std::pair(QStringList{"A typed more"}, QStringList{}));
+}
+
 // A machine that only receives (a desktop left on) keeps the texts its
 // notes' histories name (32 per note) and at most 64 more, however many
 // versions come.
