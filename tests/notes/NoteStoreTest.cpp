@@ -226,6 +226,9 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         {"deleted, back 20 s later (an engine's slow replace): waited for", [&] { written = readAll(path), QFile::remove(path); },
          [&] { clock.advance(20s), writeAll(path, written); }, waitOut, {"A", "B"}, 0, false},
         {"deleted, then a quit", [&] { QFile::remove(path); }, nothing, quit, {"A", "B"}, 1, true},
+        {"deleted, typed on, then a crash 2 s later and a start: the typing is kept", [&] { QFile::remove(path); },
+         [&] { type("A typed"), clock.advance(2s), store.reset(), start(), store->watchFolder(); }, waitOut,
+         {"A typed", "B"}, 0, true},
         {"a quit while an engine replaces it, its rename last", // then the next start
          [&] { written = theirs({"A", "B2"}), QFile::remove(path); }, [&] { type("A3"); },
          [&] { quit(), replace(written), start(), store->watchFolder(), (void)store->look(), waitOut(); },
@@ -286,28 +289,6 @@ TEST_F(NoteStoreTest, AFolderTheSyncEngineMakesAfterTheStartIsWatched) {
     type("from the other machine Z");
     clock.advance(1s);
     EXPECT_EQ(onDisk(), QStringList{"from the other machine Z"});
-}
-
-// While the file is away (an engine between its delete and its rename),
-// what is typed reaches one copy within 2 s, kept as it changes, as a crash
-// would find it; once the file is back, the copy is merged and goes.
-TEST_F(NoteStoreTest, WhileTheFileIsAwayTypingReachesACopyWithin2s) {
-    start({"A"});
-    store->watchFolder();
-    const QByteArray file = readAll(persistence->filePath());
-    QFile::remove(persistence->filePath());
-    (void)store->look();
-    const auto copies = [&] { return QDir(tmp.path()).entryList({"notes.sync-conflict-*"}); };
-    for (const QString text : {"A typed", "A typed more"}) {
-        type(text);
-        clock.advance(2s);
-        ASSERT_EQ(copies().size(), 1);
-        EXPECT_EQ(textsOf(*NotesFile::decode(readAll(tmp.filePath(copies()[0])))),
-                  QStringList{text});
-    }
-    writeAll(persistence->filePath(), file);
-    clock.advance(60s);
-    EXPECT_EQ(std::pair(onDisk(), copies()), std::pair(QStringList{"A typed more"}, QStringList{}));
 }
 
 // A machine that only receives (a desktop left on) keeps the texts its
