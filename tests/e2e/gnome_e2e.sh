@@ -8,11 +8,7 @@
 jotbox=$1
 source "$(dirname "$0")/lib.sh"
 start_x
-# The shell wants a system bus (a private one here) and its settings (a file).
-sed 's#<type>session#<type>system#' /usr/share/dbus-1/session.conf >"$work/system.conf"
-spawn dbus-daemon --config-file="$work/system.conf" --print-address=3 --nofork 3>"$work/system-bus" >/dev/null 2>&1
-wait_for 5 test -s "$work/system-bus"
-export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system-bus") GSETTINGS_BACKEND=keyfile
+start_system_bus
 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
 spawn /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1
 shell() { /usr/bin/python3 "$(dirname "$0")/atspi_tree.py" --app gnome-shell "$@"; }

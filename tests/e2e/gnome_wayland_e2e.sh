@@ -8,11 +8,8 @@
 jotbox=$1
 here=$(dirname "$0")
 source "$here/lib.sh"
-export HOME=$work/home GSETTINGS_BACKEND=keyfile && mkdir -p "$HOME"
-sed 's#<type>session#<type>system#' /usr/share/dbus-1/session.conf >"$work/system.conf"
-spawn dbus-daemon --config-file="$work/system.conf" --print-address=3 --nofork 3>"$work/system-bus" >/dev/null 2>&1
-wait_for 5 test -s "$work/system-bus"
-export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system-bus")
+export HOME=$work/home && mkdir -p "$HOME"
+start_system_bus
 spawn gnome-shell --headless --wayland --virtual-monitor 1280x800 >"$work/shell.log" 2>&1
 wait_for 60 grep -q "Using public X11 display" "$work/shell.log" || { echo "no GNOME Shell"; finish; }
 export DISPLAY=$(grep -o "public X11 display :[0-9]*" "$work/shell.log" | grep -o ":[0-9]*")

@@ -58,6 +58,14 @@ wait_for() {
 
 spawn() { "$@" & pids+=($!); } # a background process that cleanup stops
 
+# A private system bus, for desktop shells that want one; their settings in a file.
+start_system_bus() {
+  sed 's#<type>session#<type>system#' /usr/share/dbus-1/session.conf >"$work/system.conf"
+  spawn dbus-daemon --config-file="$work/system.conf" --print-address=3 --nofork 3>"$work/system-bus" >/dev/null 2>&1
+  wait_for 5 test -s "$work/system-bus"
+  export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system-bus") GSETTINGS_BACKEND=keyfile
+}
+
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" && chmod 700 "$XDG_RUNTIME_DIR"
 notes=$XDG_DATA_HOME/Jotbox/notes.json

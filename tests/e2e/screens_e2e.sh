@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The panel on two monitors side by side (one X screen split with xrandr
 # --setmonitor, where Qt reports no work area): an XEmbed tray on either
-# monitor, at the top or the bottom, started before or after Jotbox, at 1x and
-# 2x, and with the left one at 1x beside the right one at 2x; tint2 reserves
-# its bar (a strut), trayer does not. The icon is drawn for its monitor's
-# scale. A click on the icon
-# opens the panel on the icon's monitor, wholly inside it, 5 logical px from
-# the bar, 464x256 logical px; and the status menu opens clear of the bar.
+# monitor, at the top or the bottom, started before or after Jotbox, at 1x,
+# at 2x, and with the left one at 1x beside the right one at 2x; tint2
+# reserves its bar (a strut), trayer does not. The icon is drawn for its
+# monitor's scale; a click on it opens the panel on its monitor, wholly
+# inside it, 5 logical px from the bar, 464x256 logical px; and the status
+# menu opens clear of the bar.
 # Usage: screens_e2e.sh JOTBOX_BINARY
 jotbox=$1
 source "$(dirname "$0")/lib.sh"
