@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
     // same notes, in different places), added 5, one reordered.
     AncestorTexts textsA({}), textsB({});
     NotesLedger a(textsA), b(textsB);
-    a.reset({thousand, {}, {}});
-    b.reset({thousand, {}, {}});
+    a.reset({thousand, {}, {}, {}});
+    b.reset({thousand, {}, {}, {}});
     QList<Note> mine = thousand, theirs = thousand;
     for (int i = 0; i < 10; ++i) {
         mine[i * 97].content += "mine";

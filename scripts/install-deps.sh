@@ -13,7 +13,7 @@ packages=(
   xfce4-panel xfwm4 xfconf lxqt-panel tint2 plasma-workspace plasma-desktop gnome-shell gnome-shell-extension-appindicator
   dbus-daemon dbus-bin libglib2.0-bin
   xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin sway waybar xwayland qt6-wayland
-  syncthing curl xclip
+  syncthing rclone unison curl xclip
   at-spi2-core python3-pyatspi
   dpkg-dev appstream desktop-file-utils lintian
   clang libclang-rt-14-dev llvm

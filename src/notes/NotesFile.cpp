@@ -38,6 +38,7 @@ constexpr char kVersions[] = "versions";
 constexpr char kHistory[] = "history";
 constexpr char kClosed[] = "closed";
 constexpr char kClosedAt[] = "closedAt";
+constexpr char kSavedBy[] = "savedBy";
 constexpr rapidjson::SizeType kMaxReplicas = 10'000;
 
 bool isHex(char c) {
@@ -298,8 +299,13 @@ std::optional<NotesDocument> decodeDocument(QByteArray bytes) {
             return std::nullopt;
         out.notes.append(std::move(*note));
         out.ancestry.append(ancestryOf(element));
-        if (out.closed.isEmpty())
+        if (out.notes.size() == 1) {
             out.closed = closedOf(element);
+            const auto by = element.FindMember(kSavedBy);
+            if (by != element.MemberEnd() && by->value.IsString())
+                out.savedBy = replicaFromString(
+                    QLatin1StringView(by->value.GetString(), by->value.GetStringLength()));
+        }
     }
     return out;
 }

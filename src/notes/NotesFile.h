@@ -18,6 +18,7 @@ struct NotesDocument {
     QList<Note> notes;
     QList<NoteAncestry> ancestry;
     QList<ClosedNote> closed;
+    std::optional<ReplicaId> savedBy; // the installation that wrote the file
     friend bool operator==(const NotesDocument&, const NotesDocument&) = default;
 };
 
@@ -27,7 +28,8 @@ struct NotesDocument {
 // installation to count) and "history" (the note's last versions, each its
 // text's hash, its depth and how far back its parents stand in the list,
 // "<hash>:<depth>:<back>,<back>") on each note, and
-// "closed" (a list of {"id", "versions", "closedAt"}) on the first.
+// "closed" (a list of {"id", "versions", "closedAt"}) and "savedBy" (the
+// installation that wrote the file) on the first.
 namespace NotesFile {
 
 // Writes the notes file's bytes into buffers it keeps between calls, so that

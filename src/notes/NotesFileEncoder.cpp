@@ -117,7 +117,7 @@ Encoder::Encoder() : d(std::make_unique<Buffers>()) {}
 Encoder::~Encoder() = default;
 
 bool Encoder::encode(const QList<Note>& notes) {
-    return encode(NotesDocument{notes, {}, {}});
+    return encode(NotesDocument{notes, {}, {}, {}});
 }
 
 namespace {
@@ -214,6 +214,8 @@ bool Encoder::encode(const NotesDocument& document) {
             appendAncestry(out, document.ancestry[i]);
         if (i == 0 && !document.closed.isEmpty() && !appendClosed(out, document.closed))
             return false;
+        if (i == 0 && document.savedBy)
+            out += ",\"savedBy\":\"" + replicaToString(*document.savedBy).toStdString() + '"';
         out += '}';
     }
     out += ']';
@@ -225,7 +227,7 @@ QByteArrayView Encoder::bytes() const {
 }
 
 std::optional<QByteArray> encode(const QList<Note>& notes) {
-    return encode(NotesDocument{notes, {}, {}});
+    return encode(NotesDocument{notes, {}, {}, {}});
 }
 
 std::optional<QByteArray> encode(const NotesDocument& document) {

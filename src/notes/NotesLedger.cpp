@@ -129,7 +129,7 @@ void NotesLedger::record(const QList<Note>& notes) {
 }
 
 NotesDocument NotesLedger::document(const QList<Note>& notes) const {
-    NotesDocument document{notes, {}, m_closed};
+    NotesDocument document{notes, {}, m_closed, {}};
     document.ancestry.reserve(notes.size());
     for (const Note& note : notes)
         document.ancestry.append(m_entries.value(note.id).ancestry);

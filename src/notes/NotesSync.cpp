@@ -2,6 +2,8 @@
 
 #include "notes/NoteStore.h"
 
+#include <QRegularExpression>
+
 #include <cstdio>
 
 namespace jotbox {
@@ -54,8 +56,7 @@ void NotesSync::record() {
 // A quit that cannot save (a full disk, a folder gone read-only) leaves the
 // notes in the cache folder, whence the next start merges them.
 void NotesSync::keepUnsaved() {
-    const QString path = m_persistence.writeUnsaved(m_ledger.document(m_store.notes()),
-                                                    replicaToString(m_texts.replica()));
+    const QString path = m_persistence.writeUnsaved(ours(), replicaToString(m_texts.replica()));
     std::fprintf(stderr,
                  path.isEmpty() ? "jotbox: the notes could not be saved, nor kept anywhere else\n"
                                 : "jotbox: the notes could not be saved; they are kept in %s and "
@@ -84,8 +85,7 @@ NotesSync::Saved NotesSync::save(bool final) {
             // meanwhile loses nothing, and the engine's rename may still land
             // over a file written at quit.
             m_ledger.record(m_store.notes());
-            m_copy = m_persistence.writeCopy(m_ledger.document(m_store.notes()),
-                                             replicaToString(m_texts.replica()), m_copy);
+            m_copy = m_persistence.writeCopy(ours(), replicaToString(m_texts.replica()), m_copy);
             if (!final)
                 return Saved::later;
             m_persistence.acceptCurrent();
@@ -114,14 +114,21 @@ bool NotesSync::look() {
         PersistenceManager::DiskState disk = m_persistence.reread();
         const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
                           disk.kind == PersistenceManager::DiskState::unreadable;
+        const Bisync bisync = bisyncConflict();
+        if (gone && bisync == Bisync::theirsToWrite && m_lookTimer) {
+            m_lookedAgain = std::max(m_lookedAgain, 1);
+            m_lookTimer->start(kLookDelay * 8);
+            return false;
+        }
         if (gone) {
             // Mid-way through a sync engine's replace or write: never "no notes".
-            if (m_lookedAgain < kLookAgain && m_lookTimer) {
+            if (bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
                 m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
                 return false;
             }
-            // Waited long enough: it is what it is. The notes here go back
-            // on disk, an unreadable file set aside first.
+            // Waited long enough, or bisync's copies are ours to settle: it
+            // is what it is. The notes here go back on disk, an unreadable
+            // file set aside first.
             m_persistence.acceptCurrent();
             m_ledger.written({});
         }
@@ -144,7 +151,8 @@ bool NotesSync::look() {
         }
         // A copy goes only once everything in it is safely on disk.
         for (const QString& path : copies)
-            m_persistence.removeCopy(path);
+            if (!m_bisyncKept.contains(path))
+                m_persistence.removeCopy(path);
         m_copy.clear();
         return true;
     }
@@ -173,19 +181,65 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
 
 QStringList NotesSync::mergeConflictCopies() {
     QStringList merged;
+    m_bisyncKept.clear();
     for (const QString& path : m_persistence.conflictCopies()) {
         const auto copy = m_persistence.readCopy(path);
         if (!copy)
             continue; // unreadable: left alone
         adopt(*copy, false);
         merged << path;
+        // Another machine's bisync copy is its to remove (see bisyncConflict).
+        if (isBisyncCopy(path) && copy->savedBy != m_texts.replica() && !m_bisyncOver)
+            m_bisyncKept.insert(path);
     }
     return merged;
 }
 
+bool NotesSync::isBisyncCopy(const QString& path) {
+    return path.endsWith(QLatin1String("..path1")) || path.endsWith(QLatin1String("..path2"));
+}
+
+// rclone bisync, finding "notes.json" changed on both sides, renames it on
+// both to "notes.json..path1" (the side it ran from) and "..path2". Were
+// both machines to write the merged file, bisync would take the two new
+// files for another conflict, even alike; were either to remove both
+// copies at once, it would stop for good ("too many deletes"). So the
+// machine that saved ..path1 writes the merged file, the other waits for
+// it, and each removes its own copy; past kBisyncWait (a machine away),
+// any machine does all of it.
+NotesSync::Bisync NotesSync::bisyncConflict() {
+    const QStringList copies =
+        m_persistence.conflictCopies().filter(QRegularExpression("\\.\\.path[12]$"));
+    if (copies.isEmpty()) {
+        m_bisyncOver = false;
+        if (m_bisyncTimer)
+            m_bisyncTimer->stop();
+        return Bisync::none;
+    }
+    if (!m_bisyncTimer) {
+        m_bisyncTimer = m_makeTimer();
+        m_bisyncTimer->setCallback([this] {
+            m_bisyncOver = true;
+            (void)look();
+        });
+    }
+    if (!m_bisyncOver && !m_bisyncTimer->isActive())
+        m_bisyncTimer->start(kBisyncWait);
+    const auto first = copies.filter(QLatin1String("..path1"));
+    const auto path1 = first.isEmpty() ? std::nullopt : m_persistence.readCopy(first.front());
+    return m_bisyncOver || !path1 || path1->savedBy == m_texts.replica() ? Bisync::oursToWrite
+                                                                         : Bisync::theirsToWrite;
+}
+
+NotesDocument NotesSync::ours() const {
+    NotesDocument document = m_ledger.document(m_store.notes());
+    document.savedBy = m_texts.replica();
+    return document;
+}
+
 PersistenceManager::Written NotesSync::write() {
     m_ledger.record(m_store.notes());
-    const NotesDocument document = m_ledger.document(m_store.notes());
+    const NotesDocument document = ours();
     // The same notes as on disk are not written again, not even to add the
     // ancestry a file an earlier Jotbox wrote lacks: nothing changed.
     const auto written = m_ledger.matchesDisk(document) && m_persistence.isCurrent()

@@ -31,6 +31,9 @@ public:
     // that, and so on, this many times, before it is taken as it is.
     static constexpr std::chrono::milliseconds kLookDelay{500};
     static constexpr int kLookAgain = 6;
+    // How long rclone bisync's copies wait for the machine that saved them
+    // (a running one settles them within seconds).
+    static constexpr std::chrono::minutes kBisyncWait{1};
 
     enum class Saved { yes, later, failed };
 
@@ -60,6 +63,11 @@ private:
     void countVersion();
     void keepUnsaved();
     QStringList mergeConflictCopies();
+    enum class Bisync { none, oursToWrite, theirsToWrite };
+    Bisync bisyncConflict();
+    static bool isBisyncCopy(const QString& path);
+    // The notes as this machine writes them.
+    NotesDocument ours() const;
 
     NoteStore& m_store;
     PersistenceManager& m_persistence;
@@ -72,6 +80,9 @@ private:
     bool m_fresh = false;  // nothing read or written yet
     int m_versions = 0;
     QString m_copy; // of the notes while the file is away
+    std::unique_ptr<SingleShotTimer> m_bisyncTimer;
+    bool m_bisyncOver = false; // bisync's copies waited for long enough
+    QSet<QString> m_bisyncKept;
 };
 
 } // namespace jotbox

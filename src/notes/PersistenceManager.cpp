@@ -121,7 +121,7 @@ bool PersistenceManager::setAsideUnreadable(QString* error) {
 
 std::optional<QString> PersistenceManager::save(const QList<Note>& notes) {
     QString error;
-    const Written written = write(NotesDocument{notes, {}, {}}, &error, false);
+    const Written written = write(NotesDocument{notes, {}, {}, {}}, &error, false);
     return written == Written::yes || written == Written::unchanged ? std::nullopt
                                                                     : std::optional(error);
 }

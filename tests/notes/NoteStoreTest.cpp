@@ -239,12 +239,12 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         {"an unreadable conflict copy, left alone",
          [&] { writeAll(tmp.filePath("notes.sync-conflict-20261207-101500-ABCDEFG.json"), "{"); },
          nothing, waitOut, {"A", "B"}, 1, false},
-        {"the engines' conflict copies, merged and removed; a look-alike left", [&] {
+        {"the engines' conflict copies, merged and removed (bisync's once its machine had time); a look-alike left", [&] {
              for (const char* name : {"notes.sync-conflict-20261207-101500-ABCDEFG.json", "notes.json..path1",
                   "notes (Ann's conflicted copy 2026-12-07).json", "notes (conflict_on_2026-12-07).json",
                   "notes (conflict #4_on_2026-12-07) (conflict_on_2026-12-08).json", "notes (2).json"})
                  writeAll(tmp.filePath(name), theirs({"A", "B2"}));
-         }, nothing, waitOut, {"A", "B2"}, 1, true},
+         }, nothing, [&] { clock.advance(NotesSync::kBisyncWait); }, {"A", "B2"}, 1, true},
         {"unreadable, typed on, then a quit", [&] { replace("{half"); },
          [&] { type("A typed"); }, quit, {"A typed", "B"}, 2, true}, // and a copy
         // clang-format on

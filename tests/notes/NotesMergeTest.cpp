@@ -58,7 +58,7 @@ struct Machine {
     NotesLedger ledger{texts};
     QList<Note> notes;
 
-    explicit Machine(const QList<Note>& base) : notes(base) { ledger.reset({base, {}, {}}); }
+    explicit Machine(const QList<Note>& base) : notes(base) { ledger.reset({base, {}, {}, {}}); }
     NotesDocument doc() {
         ledger.record(notes);
         return ledger.document(notes);
