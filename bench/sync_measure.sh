@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Two machines, each with its own Jotbox over its own Syncthing (as the
-# end-to-end run sets them up), measured as a user meets them:
+# Two machines, each with its own Jotbox, over Syncthing, rclone bisync or
+# Unison (as the end-to-end run sets them up), measured as a user meets them:
 #  1. ROUNDS rounds of both typing at the same time, in different notes and
 #     in the same one, now and then adding or closing a note: how many notes
 #     there are at the end against how many the users made;
 #  2. ROUNDS rounds of both replacing the same word at the same time
 #     (overlapping changes): how many conflict notes that makes;
-#  3. a word typed on A: the time from B's file landing to B's panel showing it.
-# Usage: bench/sync_measure.sh [build/src/app/jotbox] [ROUNDS, default 100]
+#  3. a word typed on A: the time from A's keystroke, and from B's file
+#     landing, to B's panel showing it;
+#  and, for bisync and Unison, how many conflicts the engine met.
+# Usage: bench/sync_measure.sh [build/src/app/jotbox] [ROUNDS, default 100] [syncthing|bisync|unison]
 jotbox=$(realpath "${1:-$(dirname "$0")/../build/src/app/jotbox}")
-rounds=${2:-100}
+rounds=${2:-100} engine=${3:-syncthing}
 source "$(dirname "$0")/../tests/e2e/lib.sh"
-source "$(dirname "$0")/../tests/e2e/syncthing_pair.sh"
-shared || { echo "Syncthing did not come up"; exit 1; }
+source "$(dirname "$0")/../tests/e2e/$([[ $engine == syncthing ]] && echo syncthing || echo engine)_pair.sh"
+shared || { echo "$engine did not come up"; exit 1; }
 start_jotboxes
 now_ms() { date +%s%3N; }
 # Both files alike and no conflict copy, and still so 3 s later (past a save's 2 s).
-alike() { wait_for 60 bash -c "$(declare -f file_of same_files); $(declare -p work)
-  same_files && ! compgen -G '$work/[AB]/data/Jotbox/notes.sync-conflict-*' >/dev/null"; }
+copies_left() { ls "$work"/[AB]/data/Jotbox | grep -qE '^notes(\.sync-conflict-|\.json\.\.path| \()'; }
+alike() { wait_for 60 bash -c "$(declare -f file_of same_files copies_left); $(declare -p work)
+  same_files && ! copies_left"; }
 settle() { local before; sleep 1; alike && before=$(cat "$(file_of A)") && sleep 3 && alike &&
   [[ $(cat "$(file_of A)") == "$before" ]] || { sleep 3; alike; }; }
 both() { type_in A "$1" "$2" & local a=$!; type_in B "$3" "$4"; wait $a; }
@@ -63,11 +66,13 @@ done
 echo "2. $rounds rounds of both replacing the same word at once: $conflicts conflict notes"
 
 on B xdotool key ctrl+alt+n; sleep 0.5
-times=()
+times=() keys=()
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 for ((r = 1; r <= 10; r++)); do
-  type_in A " land$r" 1
+  type_in A " land$r" 1; typed=$(now_ms)
   wait_for 20 grep -qF " land$r" "$(file_of B)"; landed=$(now_ms)
   shown() { on B xdotool key alt+1 ctrl+a ctrl+c; [[ $(on B xclip -o -selection clipboard 2>/dev/null) == *" land$r"* ]]; }
-  wait_for 20 shown && times+=($(( $(now_ms) - landed )))
+  wait_for 20 shown && times+=($(( $(now_ms) - landed ))) keys+=($(( $(now_ms) - typed )))
 done
-echo "3. file landed on B to B's panel showing it: $(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}') ms median of ${#times[@]}"
+echo "3. B's panel showing a word typed on A: $(median "${keys[@]}") ms from the keystroke, $(median "${times[@]}") ms from the file landing (medians of ${#times[@]})"
+[[ $engine == syncthing ]] || echo "$engine met $(grep -ciE 'changed in both|conflict' "$work/engine.log") conflicts"

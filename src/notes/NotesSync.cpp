@@ -2,8 +2,6 @@
 
 #include "notes/NoteStore.h"
 
-#include <QRegularExpression>
-
 #include <cstdio>
 
 namespace jotbox {
@@ -208,8 +206,8 @@ bool NotesSync::isBisyncCopy(const QString& path) {
 // it, and each removes its own copy; past kBisyncWait (a machine away),
 // any machine does all of it.
 NotesSync::Bisync NotesSync::bisyncConflict() {
-    const QStringList copies =
-        m_persistence.conflictCopies().filter(QRegularExpression("\\.\\.path[12]$"));
+    QStringList copies = m_persistence.conflictCopies();
+    copies.removeIf([](const QString& path) { return !isBisyncCopy(path); });
     if (copies.isEmpty()) {
         m_bisyncOver = false;
         if (m_bisyncTimer)
