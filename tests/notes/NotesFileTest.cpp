@@ -90,19 +90,29 @@ TEST(NotesFileDecode, EveryDepartureGivesNoNotesAtAll) {
 }
 
 // Jotbox's own keys as another program left them: taken as absent, the note kept.
-// The first is whole.
-TEST(NotesFileDecode, MalformedAncestryIsTakenAsAbsentAndTheNoteKept) {
+// The first history is whole; the first saver's name alone is one.
+TEST(NotesFileDecode, MalformedAncestryOrSaverIsTakenAsAbsentAndTheNoteKept) {
+    const QByteArray savers[] = {R"("3f9a61c2")",
+                                 R"("3F9A61C2")",
+                                 R"("3f9a61c")",
+                                 "1",
+                                 "{}",
+                                 R"("3f9a61c2 ")",
+                                 '"' + QByteArray(1 << 20, 'a') + '"'};
     QByteArray longer = "[\"1e2a07e32a1f679c:0\""; // one entry more than a history holds
     for (int i = 1; i <= jotbox::NoteAncestry::kHistoryLength; ++i)
         longer += ",\"1e2a07e32a1f679c:" + QByteArray::number(i) + "\"";
+    std::size_t rounds = 0;
     for (const QByteArray& history : std::initializer_list<QByteArray>{
              longer + "]", R"(["1e2a07e32a1f679c:1","05d54c6957b1fdab:2:1"])", "[1]",
              R"(["1e2a07e32a1f679c:x"])", R"(["1e2a07e32a1f679c:1:1"])",
              R"(["zz2a07e32a1f679c:1"])", R"(["1e2a07e32a1f679c:1","1e2a07e32a1f679c:1"])"}) {
+        const QByteArray saver = savers[rounds++ % std::size(savers)];
         const auto read = NotesFile::decodeDocument(
             file(R"({ID,"content":"x","createdAt":1,"versions":{"3f9a61c2":1},"history":)" +
-                 history + "}"));
+                 history + R"(,"savedBy":)" + saver + "}"));
         ASSERT_TRUE(read && read->notes[0].content == "x") << history.constData();
+        EXPECT_EQ(read->savedBy, rounds == 1 ? std::optional(0x3f9a61c2u) : std::nullopt);
         EXPECT_EQ(read->ancestry[0].history.size(), history.contains("05d5") ? 2 : 0)
             << history.constData();
     }
