@@ -13,8 +13,8 @@ start_system_bus
 spawn gnome-shell --headless --wayland --virtual-monitor 1280x800 >"$work/shell.log" 2>&1
 wait_for 60 grep -q "Using public X11 display" "$work/shell.log" || { echo "no GNOME Shell"; finish; }
 export DISPLAY=$(grep -o "public X11 display :[0-9]*" "$work/shell.log" | grep -o ":[0-9]*")
-wait_for 10 compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" >/dev/null
-export XAUTHORITY=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" | head -n1)
+wait_for 10 compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" >/dev/null &&
+  export XAUTHORITY=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" | head -n1)
 wait_for 20 on_bus org.gnome.Mutter.RemoteDesktop || echo "no RemoteDesktop"
 keys() { /usr/bin/python3 "$here/remote_keys.py" "$@"; }
 
@@ -24,12 +24,10 @@ wait_for 10 sh -c "xwininfo -root -tree 2>/dev/null | grep -q 'for jotbox'" && s
 keys down:Escape up:Escape # the shell opens its overview at start, which holds the keys
 xdotool search --name recorder windowactivate 2>/dev/null # no pointer here to click it with
 check "an X11 window has the focus" wait_for 10 focused recorder
-for round in 1 2; do
-  keys down:ctrl down:alt down:n wait:0.15 up:n up:alt up:ctrl
-  check "Ctrl+Alt+N held 150 ms shows the panel, focused ($round)" wait_for 3 focused Jotbox
-  keys down:ctrl down:alt down:n wait:0.15 up:n up:alt up:ctrl
-  check "...and the next press hides it ($round)" wait_for 3 panel_hidden
-done
+keys down:ctrl down:alt down:n wait:0.15 up:n up:alt up:ctrl
+check "Ctrl+Alt+N held 150 ms shows the panel, focused" wait_for 3 focused Jotbox
+keys down:ctrl down:alt down:n wait:0.15 up:n up:alt up:ctrl
+check "...and the next press hides it (the grab ended with the key down)" wait_for 3 panel_hidden
 keys down:ctrl down:alt down:n up:n up:alt up:ctrl
 check "a quick press shows it too" wait_for 3 focused Jotbox
 keys down:j up:j down:o up:o down:t up:t

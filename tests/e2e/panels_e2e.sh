@@ -2,11 +2,11 @@
 # Jotbox on real desktop panels under Xvfb, each started 5 s after Jotbox as
 # at a login: xfce4-panel (a 40-pixel bar at the top), lxqt-panel (one at the
 # bottom), both StatusNotifierItem hosts that also own an XEmbed tray, and
-# tint2 (XEmbed only, its icons a few pixels inside a 40-pixel top bar), and
-# Plasma (its default bottom panel, the tray at its right end).
+# Plasma (its default bottom panel, the tray at its right end). tint2, an
+# XEmbed tray alone, is the screens run's.
 # Clicks are real ones on the icon; what a host's menu holds is read the way
 # the host reads it (DBusMenu), and the menu window is seen to open.
-# Usage: JOTBOX_E2E_PANEL=xfce|lxqt|tint2|plasma panels_e2e.sh JOTBOX_BINARY
+# Usage: JOTBOX_E2E_PANEL=xfce|lxqt|plasma panels_e2e.sh JOTBOX_BINARY
 # Plasma's shell needs the services the bus starts; the others get a bus of their own.
 [[ -n "${JOTBOX_E2E_BUS:-}" ]] || JOTBOX_E2E_BUS=1 exec dbus-run-session $([[ ${JOTBOX_E2E_PANEL:-} == plasma ]] ||
   echo --config-file="$(dirname "$0")/../support/private-session-bus.conf") -- "$0" "$@" 2>/dev/null
@@ -31,9 +31,6 @@ start_panel() {
     mkdir -p "$XDG_CONFIG_HOME/lxqt"
     printf 'panels=panel1\n[panel1]\nplugins=statusnotifier,tray\nposition=Bottom\npanelSize=40\n[statusnotifier]\ntype=statusnotifier\nalignment=Left\n[tray]\ntype=tray\n' >"$XDG_CONFIG_HOME/lxqt/panel.conf"
     panel_cmd=(env QT_QPA_PLATFORM=xcb lxqt-panel) ;;
-  tint2)
-    printf 'panel_items = S\npanel_position = top center horizontal\npanel_size = 100%% 40\nstrut_policy = follow_size\nsystray_padding = 0 8 4\n' >"$work/tint2rc"
-    panel_cmd=(tint2 -c "$work/tint2rc") ;;
   plasma) # as a session starts it; the shell read over AT-SPI to find the icon
     export XDG_CURRENT_DESKTOP=KDE QT_QUICK_BACKEND=software LIBGL_ALWAYS_SOFTWARE=1 QT_XCB_GL_INTEGRATION=none
     dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP QT_QUICK_BACKEND LIBGL_ALWAYS_SOFTWARE \
