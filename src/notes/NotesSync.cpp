@@ -112,7 +112,8 @@ bool NotesSync::look() {
         PersistenceManager::DiskState disk = m_persistence.reread();
         const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
                           disk.kind == PersistenceManager::DiskState::unreadable;
-        const Bisync bisync = bisyncConflict();
+        const QStringList present = m_persistence.conflictCopies(); // listed once a look
+        const Bisync bisync = bisyncConflict(present);
         if (gone && bisync == Bisync::theirsToWrite && m_lookTimer) {
             m_lookedAgain = std::max(m_lookedAgain, 1);
             m_lookTimer->start(kLookDelay * 8);
@@ -134,7 +135,7 @@ bool NotesSync::look() {
         const bool changed = disk.kind == PersistenceManager::DiskState::changed;
         if (changed)
             adopt(disk.document, true);
-        const QStringList copies = mergeConflictCopies();
+        const QStringList copies = mergeConflictCopies(present);
         if (!changed && !gone && copies.isEmpty()) {
             m_copy.clear(); // merged and gone, here or on another machine
             return true;
@@ -177,10 +178,10 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
     m_store.replaceNotes(merged.notes);
 }
 
-QStringList NotesSync::mergeConflictCopies() {
+QStringList NotesSync::mergeConflictCopies(const QStringList& present) {
     QStringList merged;
     m_bisyncKept.clear();
-    for (const QString& path : m_persistence.conflictCopies()) {
+    for (const QString& path : present) {
         const auto copy = m_persistence.readCopy(path);
         if (!copy)
             continue; // unreadable: left alone
@@ -205,8 +206,7 @@ bool NotesSync::isBisyncCopy(const QString& path) {
 // machine that saved ..path1 writes the merged file, the other waits for
 // it, and each removes its own copy; past kBisyncWait (a machine away),
 // any machine does all of it.
-NotesSync::Bisync NotesSync::bisyncConflict() {
-    QStringList copies = m_persistence.conflictCopies();
+NotesSync::Bisync NotesSync::bisyncConflict(QStringList copies) {
     copies.removeIf([](const QString& path) { return !isBisyncCopy(path); });
     if (copies.isEmpty()) {
         m_bisyncOver = false;

@@ -62,9 +62,9 @@ private:
     PersistenceManager::Written write();
     void countVersion();
     void keepUnsaved();
-    QStringList mergeConflictCopies();
+    QStringList mergeConflictCopies(const QStringList& present);
     enum class Bisync { none, oursToWrite, theirsToWrite };
-    Bisync bisyncConflict();
+    Bisync bisyncConflict(QStringList copies);
     static bool isBisyncCopy(const QString& path);
     // The notes as this machine writes them.
     NotesDocument ours() const;
