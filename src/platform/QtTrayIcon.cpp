@@ -1,5 +1,6 @@
 #include "platform/QtTrayIcon.h"
 
+#include "platform/NativePixels.h"
 #include "platform/QtMenu.h"
 #include "platform/X11DesktopBars.h"
 
@@ -103,22 +104,38 @@ void QtTrayIcon::makeIcon() {
 }
 
 // Qt makes its XEmbed icon's window on the first screen and, once docked,
-// moves it to the tray's, keeping the size it asked for in the first
-// screen's pixels: beside a monitor at another scale the tray gives it half
-// (or twice) the room, and the icon is drawn that small. Ask again in the
-// tray screen's pixels.
+// does not always move it to the tray's; where it does, it keeps the size
+// it asked for in the first screen's pixels. Beside a monitor at another
+// scale the tray then gives it half (or twice) the room, and the icon is
+// drawn that small. So its screen is set from where it really is, and its
+// size asked again in that screen's pixels.
 void QtTrayIcon::followTrayScreen() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() != QLatin1String("QSystemTrayIconSys") ||
             !window->windowHandle() || window->property("jotboxFollows").toBool())
             continue;
         window->setProperty("jotboxFollows", true);
+        window->installEventFilter(this); // its moves and resizes, docked
         connect(window->windowHandle(), &QWindow::screenChanged, window, [window] {
             const QSize size = window->minimumSize();
             window->setMinimumSize(0, 0); // the same size again would not be sent
             window->setMinimumSize(size); // not a resize: that would move it out of the tray
         });
     }
+}
+
+bool QtTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    auto* window = qobject_cast<QWidget*>(watched);
+    if (window && window->windowHandle() &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)) {
+        QWindow* handle = window->windowHandle();
+        const QPoint native = toNativePixels(handle->mapToGlobal(QPoint()), handle->screen());
+        if (QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native));
+            tray && tray != handle->screen())
+            handle->setScreen(tray);
+    }
+    return TrayIcon::eventFilter(watched, event);
 }
 
 void QtTrayIcon::primaryClick() {

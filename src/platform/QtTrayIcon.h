@@ -42,6 +42,7 @@ private:
     bool hostReady() const;
     void makeIcon();
     void followTrayScreen();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void primaryClick();
 
     StatusNotifierItem::Icon m_image;
