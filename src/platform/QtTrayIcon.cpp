@@ -109,13 +109,18 @@ void QtTrayIcon::makeIcon() {
 // scale the tray then gives it half (or twice) the room, and the icon is
 // drawn that small. So its screen is set from where it really is, and its
 // size asked again in that screen's pixels.
-void QtTrayIcon::followTrayScreen() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->objectName() != QLatin1String("QSystemTrayIconSys") ||
-            !window->windowHandle() || window->property("jotboxFollows").toBool())
-            continue;
+void QtTrayIcon::followTrayScreen(int tries) {
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("QSystemTrayIconSys") && w->windowHandle())
+            window = w;
+    // Qt makes the window once it sees the tray itself, which may be a moment
+    // after Jotbox did.
+    if (!window && tries > 0)
+        QTimer::singleShot(250, this, [this, tries] { followTrayScreen(tries - 1); });
+    if (window && !window->property("jotboxFollows").toBool()) {
         window->setProperty("jotboxFollows", true);
-        window->installEventFilter(this); // its moves and resizes, docked
+        window->installEventFilter(this); // its moves, resizes and paints, docked
         connect(window->windowHandle(), &QWindow::screenChanged, window, [window] {
             const QSize size = window->minimumSize();
             window->setMinimumSize(0, 0); // the same size again would not be sent
@@ -127,8 +132,8 @@ void QtTrayIcon::followTrayScreen() {
 bool QtTrayIcon::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
     auto* window = qobject_cast<QWidget*>(watched);
-    if (window && window->windowHandle() &&
-        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)) {
+    if (window && window->windowHandle() && window->windowHandle()->screen() &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint)) {
         QWindow* handle = window->windowHandle();
         const QPoint native = toNativePixels(handle->mapToGlobal(QPoint()), handle->screen());
         if (QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native));

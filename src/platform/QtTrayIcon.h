@@ -41,7 +41,7 @@ public:
 private:
     bool hostReady() const;
     void makeIcon();
-    void followTrayScreen();
+    void followTrayScreen(int tries = 40);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void primaryClick();
 

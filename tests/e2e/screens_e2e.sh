@@ -70,7 +70,7 @@ for scale in ${SCALES:-1 2 mixed}; do
             read -r ix iy iw ih < <(xembed_icon)
             xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
             wait_for 5 panel_visible
-            [[ $scale == mixed ]] && check "$what: the icon drawn for its monitor's scale" wait_for 3 icon_sized $s
+            [[ $scale == mixed ]] && check "$what: the icon drawn for its monitor's scale" wait_for 10 icon_sized $s
             check "$what: the panel under the icon, on its monitor" placed $s $monitor $edge
             # Once per tray and edge: the status menu.
             if [[ $monitor == 1 && $order == after ]]; then
