@@ -86,6 +86,8 @@ NotesSync::Saved NotesSync::save(bool final) {
             m_copy = m_persistence.writeCopy(ours(), replicaToString(m_texts.replica()), m_copy);
             if (!final)
                 return Saved::later;
+            if (m_holding) // the copy is where they go meanwhile, at a quit too
+                return Saved::yes;
             m_persistence.acceptCurrent();
             m_ledger.written({});
             m_lookedAgain = 0;
@@ -112,19 +114,19 @@ bool NotesSync::look() {
         PersistenceManager::DiskState disk = m_persistence.reread();
         const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
                           disk.kind == PersistenceManager::DiskState::unreadable;
+        const bool changed = disk.kind == PersistenceManager::DiskState::changed;
+        if (changed)
+            m_holding = false; // another machine's file came through: bisync ran since
         const QStringList present = m_persistence.conflictCopies(); // listed once a look
         const Bisync bisync = bisyncConflict(present);
-        if (gone && bisync == Bisync::theirsToWrite && m_lookTimer) {
-            m_lookedAgain = std::max(m_lookedAgain, 1);
-            m_lookTimer->start(kLookDelay * 8);
+        // Mid-way through a sync engine's replace or write: never "no notes".
+        if (gone && bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
+            m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
             return false;
         }
-        if (gone) {
-            // Mid-way through a sync engine's replace or write: never "no notes".
-            if (bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
-                m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
-                return false;
-            }
+        const bool absent = gone || m_persistence.knownAbsent(); // gone, or since the start
+        const bool hold = m_holding || (absent && bisync == Bisync::theirsToWrite);
+        if (gone && !hold) {
             // Waited long enough, or bisync's copies are ours to settle: it
             // is what it is. The notes here go back on disk, an unreadable
             // file set aside first.
@@ -132,10 +134,11 @@ bool NotesSync::look() {
             m_ledger.written({});
         }
         m_lookedAgain = 0;
-        const bool changed = disk.kind == PersistenceManager::DiskState::changed;
         if (changed)
             adopt(disk.document, true);
-        const QStringList copies = mergeConflictCopies(present);
+        const QStringList copies = mergeConflictCopies(present, bisync != Bisync::theirsToWrite);
+        if (hold || (!absent && !m_bisyncOwn.isEmpty()))
+            return holdInCopy();
         if (!changed && !gone && copies.isEmpty()) {
             m_copy.clear(); // merged and gone, here or on another machine
             return true;
@@ -150,12 +153,35 @@ bool NotesSync::look() {
         }
         // A copy goes only once everything in it is safely on disk.
         for (const QString& path : copies)
-            if (!m_bisyncKept.contains(path))
+            if (!m_bisyncKept.contains(path) || m_bisyncOwn.contains(path))
                 m_persistence.removeCopy(path);
         m_copy.clear();
         return true;
     }
     return true;
+}
+
+// rclone bisync (1.60) cannot take a conflict on "notes.json" in the run
+// that also carries the removal of one of its copies, which a new conflict
+// names alike: it stops, for good, until run with --resync. So a machine
+// that removes its bisync copy writes its notes only into a copy of its
+// own (merged by every machine, and new to bisync: never a conflict) until
+// the other machine's file comes through, that is until bisync has run,
+// or until kBisyncWait has passed. The one exception is the machine whose
+// file the conflict left as the ..path1 copy, while "notes.json" is gone:
+// it writes the merged file, which the other is holding for.
+bool NotesSync::holdInCopy() {
+    m_ledger.record(m_store.notes());
+    bool held = false;
+    m_copy = m_persistence.writeCopy(ours(), replicaToString(m_texts.replica()), m_copy, &held);
+    if (held)
+        for (const QString& path : std::exchange(m_bisyncOwn, {}))
+            m_persistence.removeCopy(path);
+    if (!m_holding) {
+        m_holding = true;
+        bisyncTimer().start(kBisyncWait);
+    }
+    return false;
 }
 
 void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
@@ -178,18 +204,25 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
     m_store.replaceNotes(merged.notes);
 }
 
-QStringList NotesSync::mergeConflictCopies(const QStringList& present) {
+// Each bisync copy is removed by the machine that saved it (one saved by no
+// Jotbox, by the machine that writes the merged file): were one machine to
+// remove both, bisync would stop ("too many deletes"). Another machine's
+// is left for it, merged at every look meanwhile.
+QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writer) {
     QStringList merged;
     m_bisyncKept.clear();
+    m_bisyncOwn.clear();
     for (const QString& path : present) {
         const auto copy = m_persistence.readCopy(path);
         if (!copy)
             continue; // unreadable: left alone
         adopt(*copy, false);
         merged << path;
-        // Another machine's bisync copy is its to remove (see bisyncConflict).
-        if (isBisyncCopy(path) && copy->savedBy != m_texts.replica() && !m_bisyncOver)
-            m_bisyncKept.insert(path);
+        if (!isBisyncCopy(path))
+            continue;
+        m_bisyncKept.insert(path);
+        if (copy->savedBy == m_texts.replica() || (!copy->savedBy && writer))
+            m_bisyncOwn << path;
     }
     return merged;
 }
@@ -198,35 +231,40 @@ bool NotesSync::isBisyncCopy(const QString& path) {
     return path.endsWith(QLatin1String("..path1")) || path.endsWith(QLatin1String("..path2"));
 }
 
+SingleShotTimer& NotesSync::bisyncTimer() {
+    if (!m_bisyncTimer) {
+        m_bisyncTimer = m_makeTimer();
+        m_bisyncTimer->setCallback([this] {
+            m_bisyncOver = true; // for this look: the next conflict is waited for again
+            m_holding = false;
+            (void)look();
+            m_bisyncOver = false;
+        });
+    }
+    return *m_bisyncTimer;
+}
+
 // rclone bisync, finding "notes.json" changed on both sides, renames it on
 // both to "notes.json..path1" (the side it ran from) and "..path2". Were
 // both machines to write the merged file, bisync would take the two new
-// files for another conflict, even alike; were either to remove both
-// copies at once, it would stop for good ("too many deletes"). So the
-// machine that saved ..path1 writes the merged file, the other waits for
-// it, and each removes its own copy; past kBisyncWait (a machine away),
-// any machine does all of it.
+// files for another conflict, even alike. So the machine that saved
+// ..path1 writes it, and the other holds its notes in a copy until that
+// file arrives; past kBisyncWait (a machine away), either writes.
 NotesSync::Bisync NotesSync::bisyncConflict(QStringList copies) {
     copies.removeIf([](const QString& path) { return !isBisyncCopy(path); });
     if (copies.isEmpty()) {
         m_bisyncOver = false;
-        if (m_bisyncTimer)
+        if (!m_holding && m_bisyncTimer)
             m_bisyncTimer->stop();
         return Bisync::none;
     }
-    if (!m_bisyncTimer) {
-        m_bisyncTimer = m_makeTimer();
-        m_bisyncTimer->setCallback([this] {
-            m_bisyncOver = true;
-            (void)look();
-        });
-    }
-    if (!m_bisyncOver && !m_bisyncTimer->isActive())
-        m_bisyncTimer->start(kBisyncWait);
+    if (!m_bisyncOver && !bisyncTimer().isActive())
+        bisyncTimer().start(kBisyncWait);
     const auto first = copies.filter(QLatin1String("..path1"));
     const auto path1 = first.isEmpty() ? std::nullopt : m_persistence.readCopy(first.front());
-    return m_bisyncOver || !path1 || path1->savedBy == m_texts.replica() ? Bisync::oursToWrite
-                                                                         : Bisync::theirsToWrite;
+    const bool theirs =
+        !m_bisyncOver && path1 && path1->savedBy && path1->savedBy != m_texts.replica();
+    return theirs ? Bisync::theirsToWrite : Bisync::oursToWrite;
 }
 
 NotesDocument NotesSync::ours() const {

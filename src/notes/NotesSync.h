@@ -32,7 +32,8 @@ public:
     static constexpr std::chrono::milliseconds kLookDelay{500};
     static constexpr int kLookAgain = 6;
     // How long rclone bisync's copies wait for the machine that saved them
-    // (a running one settles them within seconds).
+    // (a running one settles them within seconds), and the longest a
+    // machine that removed its copy holds its notes out of the file.
     static constexpr std::chrono::minutes kBisyncWait{1};
 
     enum class Saved { yes, later, failed };
@@ -62,9 +63,11 @@ private:
     PersistenceManager::Written write();
     void countVersion();
     void keepUnsaved();
-    QStringList mergeConflictCopies(const QStringList& present);
+    QStringList mergeConflictCopies(const QStringList& present, bool writer);
     enum class Bisync { none, oursToWrite, theirsToWrite };
     Bisync bisyncConflict(QStringList copies);
+    SingleShotTimer& bisyncTimer();
+    bool holdInCopy();
     static bool isBisyncCopy(const QString& path);
     // The notes as this machine writes them.
     NotesDocument ours() const;
@@ -81,8 +84,10 @@ private:
     int m_versions = 0;
     QString m_copy; // of the notes while the file is away
     std::unique_ptr<SingleShotTimer> m_bisyncTimer;
-    bool m_bisyncOver = false; // bisync's copies waited for long enough
-    QSet<QString> m_bisyncKept;
+    bool m_bisyncOver = false;  // bisync's copies waited for long enough
+    bool m_holding = false;     // the notes go into m_copy, not the file (see holdInCopy)
+    QSet<QString> m_bisyncKept; // bisync's copies: their machines remove them
+    QStringList m_bisyncOwn;    // ...and of those, this machine's
 };
 
 } // namespace jotbox

@@ -242,9 +242,11 @@ std::optional<NotesDocument> PersistenceManager::readCopy(const QString& path) {
 }
 
 QString PersistenceManager::writeCopy(const NotesDocument& document, const QString& machine,
-                                      const QString& previous) {
+                                      const QString& previous, bool* held) {
     const auto bytes = NotesFile::encode(document);
     QString error;
+    if (held)
+        *held = false;
     if (!bytes || !ensureDirectory(&error))
         return previous;
     const QString name =
@@ -254,9 +256,12 @@ QString PersistenceManager::writeCopy(const NotesDocument& document, const QStri
                                        machine.left(7));
     const QString path = QDir(m_directory).filePath(name);
     QByteArray there;
-    if (previous.isEmpty() || m_fs->readRegularFile(QFile::encodeName(path), &there) != 0 ||
-        there != *bytes)
-        (void)m_writer.write(path, *bytes);
+    const bool same = !previous.isEmpty() &&
+                      m_fs->readRegularFile(QFile::encodeName(path), &there) == 0 &&
+                      there == *bytes;
+    const bool written = same || !m_writer.write(path, *bytes);
+    if (held)
+        *held = written;
     return name;
 }
 

@@ -53,6 +53,8 @@ public:
 
     // Whether the file is still the one last read or written.
     bool isCurrent() { return isAsKnown(); }
+    // Whether the file, as Jotbox last found it, is not there.
+    bool knownAbsent() const { return !m_knownStamp.exists; }
 
     // Looks at the file again; reads it only when it may have changed. What
     // changed and decodes becomes what Jotbox knows; a missing or broken file
@@ -69,9 +71,10 @@ public:
     void removeCopy(const QString& path);
     // Writes the document as a copy of that kind, named for this machine
     // (`machine`: seven letters or digits) and the time, or over the copy
-    // `previous` names, unless that holds it already. The name written.
+    // `previous` names, unless that holds it already. The name written;
+    // `held`, when given, tells whether the copy now holds the document.
     QString writeCopy(const NotesDocument& document, const QString& machine,
-                      const QString& previous = {});
+                      const QString& previous = {}, bool* held = nullptr);
     // The notes a quit could not save, kept in the cache folder, which
     // conflictCopies() lists too: the next start merges them. Its path, or
     // none when it could not be written either.

@@ -13,7 +13,6 @@ start_jotbox_on() { # start_jotbox_on M: its X server kept across restarts
     XDG_RUNTIME_DIR=$work/$m/run spawn "$jotbox" >>"$work/$m.jotbox.log" 2>&1
   jotboxes[$m]=${pids[-1]}
 }
-start_jotboxes() { start_jotbox_on A; start_jotbox_on B; sleep 1; }
 on() { local m=$1; shift; DISPLAY=${display[$m]} "$@"; }
 file_of() { echo "$work/$1/data/Jotbox/notes.json"; }
 # What machine M's panel shows of its active note: shown, all selected and copied, hidden again.

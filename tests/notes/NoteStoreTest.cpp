@@ -202,8 +202,6 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
         // clang-format off
         {"a touch", [&] { ::utime(QFile::encodeName(path), nullptr); }, nothing, waitOut,
          {"A", "B"}, 0, false},
-        {"their version", [&] { replace(theirs({"A", "B2"})); }, nothing, waitOut,
-         {"A", "B2"}, 0, false},
         {"a tab switch, a save asked for", [&] { store->selectTab(1); }, nothing,
          [&] { store->saveSubject().send(), waitOut(); }, {"A", "B"}, 0, false},
         {"reordered there: the active tab stays on its note",
@@ -289,24 +287,6 @@ TEST_F(NoteStoreTest, AFolderTheSyncEngineMakesAfterTheStartIsWatched) {
     type("from the other machine Z");
     clock.advance(1s);
     EXPECT_EQ(onDisk(), QStringList{"from the other machine Z"});
-}
-
-// A machine that only receives (a desktop left on) keeps the texts its
-// notes' histories name (32 per note) and at most 64 more, however many
-// versions come.
-TEST_F(NoteStoreTest, AMachineThatOnlyReceivesKeepsItsCacheBounded) {
-    persistence =
-        std::make_shared<PersistenceManager>(tmp.filePath("here"), tmp.filePath("cache"), fs);
-    start({"v"});
-    auto there = std::make_shared<PersistenceManager>(tmp.filePath("there"), QString(), fs);
-    ASSERT_FALSE(there->save(store->notes())); // the same note on the other machine
-    NoteStore other(there, makeTimer());
-    for (int i = 0; i < 300; ++i) { // typed there, then brought here by the engine
-        typeInto(other, QString("v%1").arg(i)), clock.advance(1s);
-        writeAll(persistence->filePath(), readAll(there->filePath())), (void)store->look();
-    }
-    const auto kept = QDir(tmp.filePath("cache")).entryList(QDir::Files).size() - 1; // its name
-    EXPECT_TRUE(texts() == QStringList{"v299"} && kept <= 32 + 64) << kept;
 }
 
 // The store and the real file system under faults: whatever happens to the
