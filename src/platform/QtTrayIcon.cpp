@@ -24,6 +24,7 @@ QtTrayIcon::QtTrayIcon(StatusNotifierItem::Icon icon, const QString& toolTip,
       m_statusNotifierHost(std::move(statusNotifierHost)), m_xembedHost(std::move(xembedHost)) {
     m_wait.setSingleShot(true);
     connect(&m_wait, &QTimer::timeout, this, &QtTrayIcon::makeIcon);
+    connect(&m_follow, &QTimer::timeout, this, &QtTrayIcon::followTick);
     for (TrayHostWatcher* host : {m_statusNotifierHost.get(), m_xembedHost.get()})
         if (host)
             connect(host, &TrayHostWatcher::stateChanged, this, [this] {
@@ -104,42 +105,60 @@ void QtTrayIcon::makeIcon() {
 }
 
 // Qt makes its XEmbed icon's window on the first screen and, once docked,
-// does not always move it to the tray's; where it does, it keeps the size
-// it asked for in the first screen's pixels. Beside a monitor at another
-// scale the tray then gives it half (or twice) the room, and the icon is
-// drawn that small. So its screen is set from where it really is, and its
-// size asked again in that screen's pixels.
-void QtTrayIcon::followTrayScreen(int tries) {
-    QWidget* window = nullptr;
+// does not always move it to the tray's (nor tell the widget it moved);
+// where it does, it keeps the size it asked for in the first screen's
+// pixels. Beside a monitor at another scale the tray then gives it half (or
+// twice) the room, and the icon is drawn that small. So for a while after
+// the icon shows, and whenever it moves, its screen is set from where it
+// really is and its size asked again in that screen's pixels.
+void QtTrayIcon::followTrayScreen() {
+    m_followTicks = kFollowTicks;
+    if (!m_follow.isActive())
+        m_follow.start(kFollowTick);
+}
+
+void QtTrayIcon::followTick() {
+    if (--m_followTicks <= 0)
+        m_follow.stop();
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("QSystemTrayIconSys") && w->windowHandle())
-            window = w;
-    // Qt makes the window once it sees the tray itself, which may be a moment
-    // after Jotbox did.
-    if (!window && tries > 0)
-        QTimer::singleShot(250, this, [this, tries] { followTrayScreen(tries - 1); });
-    if (window && !window->property("jotboxFollows").toBool()) {
-        window->setProperty("jotboxFollows", true);
-        window->installEventFilter(this); // its moves, resizes and paints, docked
-        connect(window->windowHandle(), &QWindow::screenChanged, window, [window] {
-            const QSize size = window->minimumSize();
-            window->setMinimumSize(0, 0); // the same size again would not be sent
-            window->setMinimumSize(size); // not a resize: that would move it out of the tray
-        });
-    }
+        // Made once Qt sees the tray itself, a moment after Jotbox may.
+        if (w->objectName() == QLatin1String("QSystemTrayIconSys") && w->windowHandle()) {
+            if (!w->property("jotboxFollows").toBool()) {
+                w->setProperty("jotboxFollows", true);
+                w->installEventFilter(this); // its moves, where Qt does see them
+                m_sizeAskedAgain = 0;
+            }
+            fitToTray(w);
+        }
+}
+
+void QtTrayIcon::fitToTray(QWidget* window) {
+    QWindow* handle = window->windowHandle();
+    const QScreen* first = QGuiApplication::primaryScreen();
+    if (!handle || !handle->screen() || !first)
+        return;
+    const QPoint native = toNativePixels(handle->mapToGlobal(QPoint()), handle->screen());
+    if (QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native)))
+        handle->setScreen(tray);
+    // Its size was asked for at the scale of the screen Qt made it on.
+    const qreal scale = handle->devicePixelRatio();
+    const QVariant askedAt = window->property("jotboxAskedAt");
+    const bool again = scale != first->devicePixelRatio() &&
+                       window->width() < window->minimumWidth() &&
+                       m_sizeAskedAgain < kAskSizeAgain; // a tray still embedding it may miss it
+    if (scale == (askedAt.isValid() ? askedAt.toReal() : first->devicePixelRatio()) && !again)
+        return;
+    m_sizeAskedAgain += again;
+    window->setProperty("jotboxAskedAt", scale);
+    const QSize size = window->minimumSize();
+    window->setMinimumSize(0, 0); // the same size again would not be sent
+    window->setMinimumSize(size); // not a resize: that would move it out of the tray
 }
 
 bool QtTrayIcon::eventFilter(QObject* watched, QEvent* event) {
-    const auto type = event->type();
-    auto* window = qobject_cast<QWidget*>(watched);
-    if (window && window->windowHandle() && window->windowHandle()->screen() &&
-        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint)) {
-        QWindow* handle = window->windowHandle();
-        const QPoint native = toNativePixels(handle->mapToGlobal(QPoint()), handle->screen());
-        if (QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native));
-            tray && tray != handle->screen())
-            handle->setScreen(tray);
-    }
+    if (auto* window = qobject_cast<QWidget*>(watched);
+        window && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        fitToTray(window);
     return TrayIcon::eventFilter(watched, event);
 }
 

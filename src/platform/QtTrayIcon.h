@@ -25,6 +25,11 @@ public:
     static constexpr std::chrono::seconds kHostWait{30};
     // Faster than any hand clicks twice: one click reported twice.
     static constexpr std::chrono::milliseconds kRepeatedActivation{40};
+    // An XEmbed icon is fitted to its tray's screen this often, this many
+    // times after it shows; a tray giving it less room is asked again as often.
+    static constexpr std::chrono::milliseconds kFollowTick{250};
+    static constexpr int kFollowTicks = 40;
+    static constexpr int kAskSizeAgain = 8;
 
     QtTrayIcon(StatusNotifierItem::Icon icon, const QString& toolTip,
                std::unique_ptr<TrayHostWatcher> statusNotifierHost,
@@ -41,7 +46,9 @@ public:
 private:
     bool hostReady() const;
     void makeIcon();
-    void followTrayScreen(int tries = 40);
+    void followTrayScreen();
+    void followTick();
+    void fitToTray(QWidget* window);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void primaryClick();
 
@@ -58,6 +65,9 @@ private:
     std::chrono::steady_clock::time_point m_lastActivation;
     QString m_activationToken;
     bool m_menuShown = false; // one status menu at a time, however often a tray asks
+    QTimer m_follow;
+    int m_followTicks = 0;
+    int m_sizeAskedAgain = 0;
 };
 
 } // namespace jotbox

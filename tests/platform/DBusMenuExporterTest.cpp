@@ -19,25 +19,21 @@ struct StatusMenu {
     bool withOpen = false; // the entry only GNOME's menu gets, first
 
     Menu operator()() {
+        const auto item = [](const char* title, std::function<void()> action = {}) {
+            MenuItem entry;
+            entry.title = title;
+            entry.action = std::move(action);
+            return entry;
+        };
         Menu menu;
-        if (withOpen) {
-            MenuItem open;
-            open.title = QStringLiteral("Open Jotbox");
-            menu.itemArray.append(open);
-        }
-        MenuItem version;
-        version.title = QStringLiteral("Jotbox v1_2");
-        MenuItem login;
-        login.title = QStringLiteral("Launch at Login");
+        if (withOpen)
+            menu.itemArray.append(item("Open Jotbox"));
+        MenuItem login = item("Launch at Login");
         login.checkable = true;
         login.state = on ? MenuItem::State::on : MenuItem::State::off;
-        menu.itemArray += {version, login, MenuItem::separator()};
-        if (withQuit) {
-            MenuItem quit;
-            quit.title = QStringLiteral("Quit Jotbox");
-            quit.action = [this] { ++quits; };
-            menu.itemArray.append(quit);
-        }
+        menu.itemArray += {item("Jotbox v1_2"), login, MenuItem::separator()};
+        if (withQuit)
+            menu.itemArray.append(item("Quit Jotbox", [this] { ++quits; }));
         return menu;
     }
 };

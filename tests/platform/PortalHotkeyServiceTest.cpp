@@ -23,7 +23,8 @@ const QString kPortal = "org.freedesktop.portal.Desktop", kPath = "/org/freedesk
 
 class StandInPortal : public QDBusVirtualObject {
 public:
-    // What goes wrong, if anything: the last three are answers no portal gives.
+    // What goes wrong, if anything: textCode and otherList are answers no portal
+    // gives; late binds only when the test says, as a person reading the dialog.
     enum class Odd {
         no,
         noRegistry,
@@ -34,7 +35,7 @@ public:
         silent,
         textCode,
         otherList,
-        late // binds only when the test says: a person reading the dialog
+        late
     };
     std::function<void()> held; // the late binding's answer
     Odd odd = Odd::no;
