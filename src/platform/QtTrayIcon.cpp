@@ -113,12 +113,14 @@ void QtTrayIcon::makeIcon() {
 // really is and its size asked again in that screen's pixels.
 void QtTrayIcon::followTrayScreen() {
     m_followTicks = kFollowTicks;
+    m_fittedTicks = 0;
     if (!m_follow.isActive())
         m_follow.start(kFollowTick);
 }
 
+// Until it has stayed docked and fitted for a second: no wake-ups after.
 void QtTrayIcon::followTick() {
-    if (--m_followTicks <= 0)
+    if (--m_followTicks <= 0 || m_fittedTicks >= kFittedTicks)
         m_follow.stop();
     for (QWidget* w : QApplication::topLevelWidgets())
         // Made once Qt sees the tray itself, a moment after Jotbox may.
@@ -128,17 +130,20 @@ void QtTrayIcon::followTick() {
                 w->installEventFilter(this); // its moves, where Qt does see them
                 m_sizeAskedAgain = 0;
             }
-            fitToTray(w);
+            m_fittedTicks = fitToTray(w) ? m_fittedTicks + 1 : 0;
         }
 }
 
-void QtTrayIcon::fitToTray(QWidget* window) {
+// Whether it is docked (out of the corner Qt makes it in) and was fitted already.
+bool QtTrayIcon::fitToTray(QWidget* window) {
     QWindow* handle = window->windowHandle();
     const QScreen* first = QGuiApplication::primaryScreen();
     if (!handle || !handle->screen() || !first)
-        return;
+        return false;
     const QPoint native = toNativePixels(handle->mapToGlobal(QPoint()), handle->screen());
-    if (QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native)))
+    QScreen* tray = QGuiApplication::screenAt(fromNativePixels(native));
+    const bool moved = tray && tray != handle->screen();
+    if (moved)
         handle->setScreen(tray);
     // Its size was asked for at the scale of the screen Qt made it on.
     const qreal scale = handle->devicePixelRatio();
@@ -147,12 +152,13 @@ void QtTrayIcon::fitToTray(QWidget* window) {
                        window->width() < window->minimumWidth() &&
                        m_sizeAskedAgain < kAskSizeAgain; // a tray still embedding it may miss it
     if (scale == (askedAt.isValid() ? askedAt.toReal() : first->devicePixelRatio()) && !again)
-        return;
+        return !moved && !native.isNull();
     m_sizeAskedAgain += again;
     window->setProperty("jotboxAskedAt", scale);
     const QSize size = window->minimumSize();
     window->setMinimumSize(0, 0); // the same size again would not be sent
     window->setMinimumSize(size); // not a resize: that would move it out of the tray
+    return false;
 }
 
 bool QtTrayIcon::eventFilter(QObject* watched, QEvent* event) {

@@ -25,10 +25,11 @@ public:
     static constexpr std::chrono::seconds kHostWait{30};
     // Faster than any hand clicks twice: one click reported twice.
     static constexpr std::chrono::milliseconds kRepeatedActivation{40};
-    // An XEmbed icon is fitted to its tray's screen this often, this many
-    // times after it shows; a tray giving it less room is asked again as often.
+    // An XEmbed icon is fitted to its tray's screen this often after it
+    // shows, this many times, or until it stayed fitted this many; a tray
+    // giving it less room is asked again as often.
     static constexpr std::chrono::milliseconds kFollowTick{250};
-    static constexpr int kFollowTicks = 40;
+    static constexpr int kFollowTicks = 40, kFittedTicks = 4;
     static constexpr int kAskSizeAgain = 8;
 
     QtTrayIcon(StatusNotifierItem::Icon icon, const QString& toolTip,
@@ -48,7 +49,7 @@ private:
     void makeIcon();
     void followTrayScreen();
     void followTick();
-    void fitToTray(QWidget* window);
+    bool fitToTray(QWidget* window);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void primaryClick();
 
@@ -66,7 +67,7 @@ private:
     QString m_activationToken;
     bool m_menuShown = false; // one status menu at a time, however often a tray asks
     QTimer m_follow;
-    int m_followTicks = 0;
+    int m_followTicks = 0, m_fittedTicks = 0;
     int m_sizeAskedAgain = 0;
 };
 
