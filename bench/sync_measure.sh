@@ -15,7 +15,7 @@ rounds=${2:-100} engine=${3:-syncthing}
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 source "$(dirname "$0")/../tests/e2e/$([[ $engine == syncthing ]] && echo syncthing || echo engine)_pair.sh"
 shared || { echo "$engine did not come up"; exit 1; }
-start_jotboxes
+start_jotbox_on A; start_jotbox_on B; sleep 1
 now_ms() { date +%s%3N; }
 # Both files alike and no conflict copy, and still so 3 s later (past a save's 2 s).
 copies_left() { ls "$work"/[AB]/data/Jotbox | grep -qE '^notes(\.sync-conflict-|\.json\.\.path| \()'; }

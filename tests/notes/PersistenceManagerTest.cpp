@@ -78,10 +78,10 @@ TEST(PersistenceManagerCrash, KilledSavesNeverLeaveAPartialFileOrPileUpTemporari
     const QString folder = tmp.filePath("Jotbox");
     const auto temporaries = [&] { return QDir(folder).entryList({"notes.json.saving-*"}); };
     PersistenceManager seed(folder);
-    QElapsedTimer clock; // how long one save takes here, to spread the kills over one
+    QElapsedTimer clock; // how long a save of such lists takes here, to spread the kills over one
     clock.start();
-    for (qint64 k = 0; k < 5; ++k)
-        ASSERT_FALSE(seed.save(listFor(0)));
+    for (qint64 k = 40; k >= 0; k -= 10) // the last one holds what the run starts from
+        ASSERT_FALSE(seed.save(listFor(k)));
     std::uniform_int_distribution<qint64> at(0, clock.nsecsElapsed() / 5 * 13 / 10);
     std::mt19937_64 random(20261206);
     qint64 done = 0; // the newest list known to be whole on disk

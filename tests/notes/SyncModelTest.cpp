@@ -515,6 +515,12 @@ void runModel(unsigned seed, int rounds, std::size_t machines, bool receiver = f
               << " notes from overlapping changes, " << steps / 10 << " s simulated\n";
 }
 
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kShare = 4; // the sanitizers make it ten times slower: a quarter of the rounds
+#else
+constexpr int kShare = 1;
+#endif
+
 TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
     const unsigned seed = qEnvironmentVariableIntValue("JOTBOX_MODEL_SEED");
     const int rounds = std::max(1, qEnvironmentVariableIntValue("JOTBOX_MODEL_ROUNDS"));
@@ -525,10 +531,10 @@ TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
         return runModel<Syncthing>(seed, rounds, n,
                                    n > 2); // the last of three or more only receives
     // Seeds that find a reopened note forgetting its history, before that was mended.
-    runModel<Syncthing>(4, 1000, 2);
+    runModel<Syncthing>(4, 1000 / kShare, 2);
     // And a version merged into the very text on disk, kept from it; with one that only receives.
-    runModel<Syncthing>(7, 300, 4, true);
-    runModel<Bisync>(1, 300, 2);
+    runModel<Syncthing>(7, 300 / kShare, 4, true);
+    runModel<Bisync>(1, 300 / kShare, 2);
 }
 
 } // namespace
