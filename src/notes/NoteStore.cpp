@@ -17,7 +17,8 @@ NoteStore::NoteStore(std::shared_ptr<PersistenceManager> persistence, TimerFacto
         makeTimer = [] { return std::make_unique<QtSingleShotTimer>(); };
     m_saveTimer = makeTimer();
     m_deadline = makeTimer();
-    m_sync = std::make_unique<NotesSync>(*this, *m_persistence, makeTimer);
+    m_sync =
+        std::make_unique<NotesSync>(static_cast<NotesOwner&>(*this), *m_persistence, makeTimer);
     m_notes = m_sync->load();
     if (m_notes.isEmpty())
         m_notes.append(Note::make());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes/Note.h"
+#include "notes/NotesSync.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
 
@@ -14,11 +15,6 @@
 namespace jotbox {
 
 class NoteStore;
-class NotesSync;
-
-// Makes the timers a store runs on: Qt's in the program, a clock the test
-// moves in tests.
-using TimerFactory = std::function<std::unique_ptr<SingleShotTimer>()>;
 
 // The two halves of a two-way accessor to the active note. Both hold the
 // store weakly: once it is gone, reads give a fresh blank note and writes
@@ -40,7 +36,7 @@ private:
 
 // The one live model: the notes in tab order, the active tab, and the
 // debounced saving of the whole list. Lives on the UI thread.
-class NoteStore : public QObject {
+class NoteStore : public QObject, private NotesOwner {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kSaveDelay{500};
@@ -56,7 +52,7 @@ public:
                        TimerFactory makeTimer = nullptr, QObject* parent = nullptr);
     ~NoteStore() override;
 
-    const QList<Note>& notes() const { return m_notes; }
+    const QList<Note>& notes() const override { return m_notes; }
     qint64 activeTabIndex() const { return m_activeTabIndex; }
     const std::shared_ptr<PersistenceManager>& persistence() const { return m_persistence; }
 
@@ -94,7 +90,7 @@ public:
 
     // Takes a merged list: the active tab stays on its note, or, when that
     // went, on its place.
-    void replaceNotes(const QList<Note>& notes);
+    void replaceNotes(const QList<Note>& notes) override;
 
 signals:
     // Emitted just before each change of `notes` or `activeTabIndex`.
@@ -103,11 +99,10 @@ signals:
     void objectDidChange();
 
 private:
-    friend class NotesSync;
     bool isActiveInRange() const;
     void requestSave();
     void saveNow();
-    void retryLater();
+    void retryLater() override;
     template <typename Change> void change(Change&& apply);
 
     QList<Note> m_notes;

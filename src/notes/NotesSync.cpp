@@ -1,7 +1,5 @@
 #include "notes/NotesSync.h"
 
-#include "notes/NoteStore.h"
-
 #include <cstdio>
 
 namespace jotbox {
@@ -29,8 +27,8 @@ void giveDuplicatesTheirOwnIds(NotesDocument& document) {
 
 } // namespace
 
-NotesSync::NotesSync(NoteStore& store, PersistenceManager& persistence, TimerFactory makeTimer)
-    : m_store(store), m_persistence(persistence), m_texts(persistence.cacheDirectory()),
+NotesSync::NotesSync(NotesOwner& owner, PersistenceManager& persistence, TimerFactory makeTimer)
+    : m_owner(owner), m_persistence(persistence), m_texts(persistence.cacheDirectory()),
       m_makeTimer(std::move(makeTimer)) {}
 
 NotesSync::~NotesSync() {
@@ -48,7 +46,7 @@ QList<Note> NotesSync::load() {
 }
 
 void NotesSync::record() {
-    m_ledger.record(m_store.notes());
+    m_ledger.record(m_owner.notes());
 }
 
 // A quit that cannot save (a full disk, a folder gone read-only) leaves the
@@ -75,14 +73,29 @@ void NotesSync::watch() {
 }
 
 NotesSync::Saved NotesSync::save(bool final) {
+    return settle(true, final);
+}
+
+bool NotesSync::look() {
+    return settle(false, false) != Saved::later;
+}
+
+// Merges what is on disk (the file, the engines' copies), then writes the
+// result: always for a save, for a look only when the merge changed
+// something. The one loop around a write: a version that lands meanwhile is
+// merged, and the write tried again.
+NotesSync::Saved NotesSync::settle(bool save, bool final) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!look()) {
+        const Merged merged = mergeDisk();
+        if (merged == Merged::waiting) {
+            if (!save)
+                return Saved::later;
             // While the file is away (an engine between deleting it and
             // renaming its successor in, or deleted for good), the notes go
             // into a copy every Jotbox merges, kept as they change: a crash
             // meanwhile loses nothing, and the engine's rename may still land
             // over a file written at quit.
-            m_ledger.record(m_store.notes());
+            m_ledger.record(m_owner.notes());
             m_copy = m_persistence.writeCopy(ours(), replicaToString(m_texts.replica()), m_copy);
             if (!final)
                 return Saved::later;
@@ -91,74 +104,67 @@ NotesSync::Saved NotesSync::save(bool final) {
             m_persistence.acceptCurrent();
             m_ledger.written({});
             m_lookedAgain = 0;
-        }
-        switch (write()) {
-        case PersistenceManager::Written::yes:
-        case PersistenceManager::Written::unchanged:
-            return Saved::yes;
-        case PersistenceManager::Written::failed:
-            if (final)
-                keepUnsaved();
-            return Saved::failed;
-        case PersistenceManager::Written::raced:
-            break; // another version landed meanwhile: merge it, then try again
-        }
-    }
-    return Saved::later;
-}
-
-bool NotesSync::look() {
-    if (m_lookedAgain > 0 && m_lookTimer && m_lookTimer->isActive())
-        return false; // still waiting for the file to settle
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        PersistenceManager::DiskState disk = m_persistence.reread();
-        const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
-                          disk.kind == PersistenceManager::DiskState::unreadable;
-        const bool changed = disk.kind == PersistenceManager::DiskState::changed;
-        if (changed)
-            m_holding = false; // another machine's file came through: bisync ran since
-        const QStringList present = m_persistence.conflictCopies(); // listed once a look
-        const Bisync bisync = bisyncConflict(present);
-        // Mid-way through a sync engine's replace or write: never "no notes".
-        if (gone && bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
-            m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
-            return false;
-        }
-        const bool absent = gone || m_persistence.knownAbsent(); // gone, or since the start
-        const bool hold = m_holding || (absent && bisync == Bisync::theirsToWrite);
-        if (gone && !hold) {
-            // Waited long enough, or bisync's copies are ours to settle: it
-            // is what it is. The notes here go back on disk, an unreadable
-            // file set aside first.
-            m_persistence.acceptCurrent();
-            m_ledger.written({});
-        }
-        m_lookedAgain = 0;
-        if (changed)
-            adopt(disk.document, true);
-        const QStringList copies = mergeConflictCopies(present, bisync != Bisync::theirsToWrite);
-        if (hold || (!absent && !m_bisyncOwn.isEmpty()))
-            return holdInCopy();
-        if (!changed && !gone && copies.isEmpty()) {
+        } else if (merged == Merged::nothing && !save) {
             m_copy.clear(); // merged and gone, here or on another machine
-            return true;
+            return Saved::yes;
         }
-        // Whatever the merge made of it is written back at once.
         const auto written = write();
         if (written == PersistenceManager::Written::raced)
             continue;
         if (written == PersistenceManager::Written::failed) {
-            m_store.retryLater();
-            return true;
+            if (final)
+                keepUnsaved();
+            else if (!save) // a save's caller tries again itself
+                m_owner.retryLater();
+            return Saved::failed;
         }
         // A copy goes only once everything in it is safely on disk.
-        for (const QString& path : copies)
+        for (const QString& path : std::exchange(m_merged, {}))
             if (!m_bisyncKept.contains(path) || m_bisyncOwn.contains(path))
                 m_persistence.removeCopy(path);
         m_copy.clear();
-        return true;
+        return Saved::yes;
     }
-    return true;
+    return save ? Saved::later : Saved::yes;
+}
+
+// What changed on disk, merged into the notes here; `waiting` while the
+// file is settling, or while this machine holds its notes in its copy.
+NotesSync::Merged NotesSync::mergeDisk() {
+    m_merged.clear();
+    if (m_lookedAgain > 0 && m_lookTimer && m_lookTimer->isActive())
+        return Merged::waiting; // still waiting for the file to settle
+    PersistenceManager::DiskState disk = m_persistence.reread();
+    const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
+                      disk.kind == PersistenceManager::DiskState::unreadable;
+    const bool changed = disk.kind == PersistenceManager::DiskState::changed;
+    if (changed)
+        m_holding = false; // another machine's file came through: bisync ran since
+    const QStringList present = m_persistence.conflictCopies(); // listed once a look
+    const Bisync bisync = bisyncConflict(present);
+    // Mid-way through a sync engine's replace or write: never "no notes".
+    if (gone && bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
+        m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
+        return Merged::waiting;
+    }
+    const bool absent = gone || m_persistence.knownAbsent(); // gone, or since the start
+    const bool hold = m_holding || (absent && bisync == Bisync::theirsToWrite);
+    if (gone && !hold) {
+        // Waited long enough, or bisync's copies are ours to settle: it is
+        // what it is. The notes here go back on disk, an unreadable file set
+        // aside first.
+        m_persistence.acceptCurrent();
+        m_ledger.written({});
+    }
+    m_lookedAgain = 0;
+    if (changed)
+        adopt(disk.document, true);
+    m_merged = mergeConflictCopies(present, bisync != Bisync::theirsToWrite);
+    if (hold || (!absent && !m_bisyncOwn.isEmpty())) {
+        holdInCopy();
+        return Merged::waiting;
+    }
+    return changed || gone || !m_merged.isEmpty() ? Merged::something : Merged::nothing;
 }
 
 // rclone bisync (1.60) cannot take a conflict on "notes.json" in the run
@@ -170,8 +176,8 @@ bool NotesSync::look() {
 // or until kBisyncWait has passed. The one exception is the machine whose
 // file the conflict left as the ..path1 copy, while "notes.json" is gone:
 // it writes the merged file, which the other is holding for.
-bool NotesSync::holdInCopy() {
-    m_ledger.record(m_store.notes());
+void NotesSync::holdInCopy() {
+    m_ledger.record(m_owner.notes());
     bool held = false;
     m_copy = m_persistence.writeCopy(ours(), replicaToString(m_texts.replica()), m_copy, &held);
     if (held)
@@ -181,11 +187,10 @@ bool NotesSync::holdInCopy() {
         m_holding = true;
         bisyncTimer().start(kBisyncWait);
     }
-    return false;
 }
 
 void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
-    const QList<Note>& mine = m_store.notes();
+    const QList<Note>& mine = m_owner.notes();
     // A fresh start's blank note holds nothing to keep beside their notes.
     const bool fresh = m_fresh && mine.size() == 1 && mine.front().content.isEmpty();
     NotesDocument merged = theirs;
@@ -201,7 +206,7 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
         countVersion();
     if (merged.notes.isEmpty()) // their file held none
         merged.notes.append(Note::make());
-    m_store.replaceNotes(merged.notes);
+    m_owner.replaceNotes(merged.notes);
 }
 
 // Each bisync copy is removed by the machine that saved it (one saved by no
@@ -268,13 +273,13 @@ NotesSync::Bisync NotesSync::bisyncConflict(QStringList copies) {
 }
 
 NotesDocument NotesSync::ours() const {
-    NotesDocument document = m_ledger.document(m_store.notes());
+    NotesDocument document = m_ledger.document(m_owner.notes());
     document.savedBy = m_texts.replica();
     return document;
 }
 
 PersistenceManager::Written NotesSync::write() {
-    m_ledger.record(m_store.notes());
+    m_ledger.record(m_owner.notes());
     const NotesDocument document = ours();
     // The same notes as on disk are not written again, not even to add the
     // ancestry a file an earlier Jotbox wrote lacks: nothing changed.

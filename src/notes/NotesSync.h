@@ -14,8 +14,22 @@
 
 namespace jotbox {
 
-class NoteStore;
+// Makes the timers the notes run on: Qt's in the program, a clock the test
+// moves in tests.
 using TimerFactory = std::function<std::unique_ptr<SingleShotTimer>()>;
+
+// What the sync needs of the notes' owner, the store.
+class NotesOwner {
+public:
+    virtual const QList<Note>& notes() const = 0;
+    // A merged list: the active tab stays on its note.
+    virtual void replaceNotes(const QList<Note>& notes) = 0;
+    // A write the owner did not ask for failed: it writes again later.
+    virtual void retryLater() = 0;
+
+protected:
+    ~NotesOwner() = default;
+};
 
 // Keeps the store's notes and "notes.json" in step when other programs (a
 // sync engine) change the file too: every save first merges what arrived,
@@ -38,7 +52,7 @@ public:
 
     enum class Saved { yes, later, failed };
 
-    NotesSync(NoteStore& store, PersistenceManager& persistence, TimerFactory makeTimer);
+    NotesSync(NotesOwner& owner, PersistenceManager& persistence, TimerFactory makeTimer);
     ~NotesSync() override;
 
     // The notes on disk, at start.
@@ -59,6 +73,9 @@ public:
     bool waiting() const { return m_lookedAgain > 0; }
 
 private:
+    Saved settle(bool save, bool final);
+    enum class Merged { nothing, something, waiting };
+    Merged mergeDisk();
     void adopt(const NotesDocument& theirs, bool isTheFile);
     PersistenceManager::Written write();
     void countVersion();
@@ -67,12 +84,12 @@ private:
     enum class Bisync { none, oursToWrite, theirsToWrite };
     Bisync bisyncConflict(QStringList copies);
     SingleShotTimer& bisyncTimer();
-    bool holdInCopy();
+    void holdInCopy();
     static bool isBisyncCopy(const QString& path);
     // The notes as this machine writes them.
     NotesDocument ours() const;
 
-    NoteStore& m_store;
+    NotesOwner& m_owner;
     PersistenceManager& m_persistence;
     AncestorTexts m_texts;
     NotesLedger m_ledger{m_texts};
@@ -88,6 +105,7 @@ private:
     bool m_holding = false;     // the notes go into m_copy, not the file (see holdInCopy)
     QSet<QString> m_bisyncKept; // bisync's copies: their machines remove them
     QStringList m_bisyncOwn;    // ...and of those, this machine's
+    QStringList m_merged;       // copies merged by this look, to go once written
 };
 
 } // namespace jotbox
