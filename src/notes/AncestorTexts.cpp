@@ -1,5 +1,7 @@
 #include "notes/AncestorTexts.h"
 
+#include "notes/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -9,10 +11,6 @@
 namespace jotbox {
 
 namespace {
-
-constexpr QFile::Permissions kPrivateFolder =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions kPrivateFile = QFile::ReadOwner | QFile::WriteOwner;
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);

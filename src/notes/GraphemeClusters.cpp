@@ -1,8 +1,6 @@
 #include "notes/GraphemeClusters.h"
 
-#include <unicode/ubrk.h>
-
-#include <memory>
+#include "notes/BreakIterator.h"
 
 namespace jotbox {
 
@@ -10,11 +8,6 @@ namespace {
 
 // ICU, not QTextBoundaryFinder: Qt's own segmentation splits CR LF pairs and
 // even surrogate pairs when Indic text appears anywhere in the string.
-struct BreakIteratorCloser {
-    void operator()(UBreakIterator* it) const { ubrk_close(it); }
-};
-using BreakIterator = std::unique_ptr<UBreakIterator, BreakIteratorCloser>;
-
 // Opening an iterator loads its rules; one per thread is kept and reused.
 UBreakIterator* characterBreaks() {
     thread_local BreakIterator iterator = [] {

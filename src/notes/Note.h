@@ -5,6 +5,12 @@
 
 namespace jotbox {
 
+// Whether two strings share one buffer: the very text, not merely an equal
+// one, found at once (all empty strings share one).
+inline bool sameBuffer(const QString& a, const QString& b) {
+    return a.size() == b.size() && a.constData() == b.constData();
+}
+
 // Seconds since 2001-01-01 00:00:00 UTC, the epoch the notes file stores.
 using NoteTime = double;
 inline constexpr double kUnixToNoteEpoch = 978307200.0;

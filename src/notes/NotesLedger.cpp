@@ -12,10 +12,6 @@ namespace {
 // remembered as closed are let go.
 constexpr qsizetype kClosedAncestryKept = 1000;
 
-bool sameData(const QString& a, const QString& b) {
-    return a.size() == b.size() && a.constData() == b.constData();
-}
-
 } // namespace
 
 QHash<QUuid, KnownVersion> NotesLedger::versionsOf(const NotesDocument& document) {
@@ -55,7 +51,7 @@ bool NotesLedger::matchesDisk(const NotesDocument& document) const {
            std::equal(document.notes.begin(), document.notes.end(), m_diskNotes.begin(),
                       m_diskNotes.end(), [](const Note& a, const Note& b) {
                           return a.id == b.id && a.createdAt == b.createdAt &&
-                                 (sameData(a.content, b.content) || a.content == b.content);
+                                 (sameBuffer(a.content, b.content) || a.content == b.content);
                       });
 }
 
@@ -91,7 +87,7 @@ void NotesLedger::record(const QList<Note>& notes) {
                     ancestry.versions = ancestry.versions.joined(closed.versions);
             m_closed.removeIf([&](const ClosedNote& c) { return c.id == note.id; });
             entry = m_entries.insert(note.id, KnownVersion{ancestry, QString()});
-        } else if (sameData(entry->text, note.content)) {
+        } else if (sameBuffer(entry->text, note.content)) {
             continue;
         } else if (!entry->ancestry.history.isEmpty() &&
                    canonicallyEqual(entry->text, note.content)) {

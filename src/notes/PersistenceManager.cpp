@@ -1,6 +1,7 @@
 #include "notes/PersistenceManager.h"
 
 #include "notes/NotesFile.h"
+#include "notes/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,8 +20,6 @@ namespace {
 
 constexpr auto kFileName = "notes.json";
 constexpr auto kFolderName = "Jotbox";
-constexpr QFile::Permissions kPrivateFolder =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 // Tells Jotbox's own bytes from anyone else's; fast, as it runs at each save.
 std::size_t hashOf(QByteArrayView bytes) {

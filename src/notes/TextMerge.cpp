@@ -1,7 +1,8 @@
 #include "notes/TextMerge.h"
 
+#include "notes/BreakIterator.h"
+
 #include <dtl/dtl.hpp>
-#include <unicode/ubrk.h>
 
 #include <QHash>
 
@@ -31,10 +32,6 @@ struct Tokens {
     }
 };
 
-struct BreakIteratorCloser {
-    void operator()(UBreakIterator* it) const { ubrk_close(it); }
-};
-
 std::vector<qsizetype> boundaries(QStringView text, Unit unit) {
     std::vector<qsizetype> starts{0};
     if (unit == Unit::lines) {
@@ -43,7 +40,7 @@ std::vector<qsizetype> boundaries(QStringView text, Unit unit) {
                 starts.push_back(i + 1);
     } else {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<UBreakIterator, BreakIteratorCloser> words(
+        BreakIterator words(
             ubrk_open(UBRK_WORD, "", text.utf16(), static_cast<int32_t>(text.size()), &status));
         if (U_FAILURE(status)) // no segmentation at all: whole lines still merge
             return boundaries(text, Unit::lines);

@@ -155,11 +155,8 @@ void ContentView::evaluate() {
     // After a keystroke the editor says where the texts differ: no need to
     // scan a big note from both ends to find it.
     const std::optional<TextEdit>& edit = m_editor->lastEdit();
-    const auto same = [](const QString& a, const QString& b) {
-        return a.constData() == b.constData() && a.size() == b.size();
-    };
-    const bool known =
-        m_lastSeenText && edit && same(*m_lastSeenText, edit->before) && same(text, edit->after);
+    const bool known = m_lastSeenText && edit && sameBuffer(*m_lastSeenText, edit->before) &&
+                       sameBuffer(text, edit->after);
     const bool changed =
         m_lastSeenText &&
         !(known ? canonicallyEqual(edit->before, edit->after, edit->start,

@@ -28,12 +28,6 @@ QFont editorFont() {
     return font;
 }
 
-// The same string buffer: the note still holds exactly what we wrote. Empty
-// strings all share one buffer, so they never count.
-bool sameData(const QString& a, const QString& b) {
-    return !a.isEmpty() && a.size() == b.size() && a.constData() == b.constData();
-}
-
 // The characters of `text` at `i` that the document makes one line break
 // of, as QTextCursor::insertText does: CR LF, CR, LF, U+2029 and the two
 // frame marks. 0 when `i` holds no line break.
@@ -102,7 +96,7 @@ NoteEditorView::~NoteEditorView() = default;
 
 void NoteEditorView::updateFromNote() {
     const Note note = m_note.get();
-    const bool same = sameData(note.content, m_text) || note.content == m_text;
+    const bool same = sameBuffer(note.content, m_text) || note.content == m_text;
     if (note.id != m_noteId) {
         m_noteId = note.id;
         if (same) // the undo history is the other note's: never replayed into this one
