@@ -51,6 +51,6 @@ run() { # target corpus-name max-bytes files-under-test...
 # a per-input limit of 3 s fails a decoding that grows faster than the file.
 TIMEOUT=3 run notes_file_fuzzer notes-file 16384 "$root/src/notes/NotesFile.cpp"
 run note_title_fuzzer note-title 8192 "$root/src/notes/Note.cpp" "$root/src/notes/GraphemeClusters.cpp"
-run text_merge_fuzzer text-merge 4096 "$root/src/notes/TextMerge.cpp"
+run text_merge_fuzzer text-merge 4096 "$root/src/notes/TextMerge.cpp" "$root/src/notes/TextChanges.cpp"
 run note_editor_fuzzer note-editor 512 "$root/src/views/NoteEditorView.cpp"
 exit $status
