@@ -1,11 +1,11 @@
 // Prints the cost of saving and loading the notes file against plain file I/O
 // of the same bytes, Qt's own JSON classes side by side, and the caption cost.
 #include "BenchUtil.h"
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 #include "notes/NotesFile.h"
-#include "notes/NotesLedger.h"
-#include "notes/NotesMerge.h"
-#include "notes/NotesSync.h"
+#include "sync/NotesLedger.h"
+#include "sync/NotesMerge.h"
+#include "sync/NotesSync.h"
 #include "notes/PersistenceManager.h"
 
 #include <QCoreApplication>

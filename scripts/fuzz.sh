@@ -15,9 +15,9 @@ cmake --build "$out" -j "$(nproc)"
 
 status=0
 run() { # target corpus-name max-bytes files-under-test...
-  local target=$1 seeds="$root/tests/notes/fuzz/corpus/$2" corpus="$out/corpus/$2" log bin leaks=1
+  local target=$1 seeds corpus="$out/corpus/$2" log bin leaks=1
   bin=$(find "$out/tests" -type f -name "$target" | head -n1)
-  [[ -d $seeds ]] || seeds="$root/tests/views/fuzz/corpus/$2"
+  seeds=$(echo "$root"/tests/*/fuzz/corpus/"$2")
   # Qt's caches (fonts, glyphs) fill on first use and are never freed: no leak of ours.
   [[ $target == note_editor_fuzzer ]] && leaks=0
   mkdir -p "$corpus" "$out/findings"
@@ -51,6 +51,6 @@ run() { # target corpus-name max-bytes files-under-test...
 # a per-input limit of 3 s fails a decoding that grows faster than the file.
 TIMEOUT=3 run notes_file_fuzzer notes-file 16384 "$root/src/notes/NotesFile.cpp"
 run note_title_fuzzer note-title 8192 "$root/src/notes/Note.cpp" "$root/src/notes/GraphemeClusters.cpp"
-run text_merge_fuzzer text-merge 4096 "$root/src/notes/TextMerge.cpp" "$root/src/notes/TextChanges.cpp"
+run text_merge_fuzzer text-merge 4096 "$root/src/sync/TextMerge.cpp" "$root/src/sync/TextChanges.cpp"
 run note_editor_fuzzer note-editor 512 "$root/src/views/NoteEditorView.cpp"
 exit $status

@@ -2,7 +2,7 @@
 
 #include "app/Command.h"
 #include "app/PanelPlacement.h"
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/OutsideClickWatcher.h"
 #include "platform/TrayIcon.h"

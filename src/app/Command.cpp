@@ -1,6 +1,6 @@
 #include "app/Command.h"
 
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

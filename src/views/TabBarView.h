@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 
 #include <QHash>
 #include <QList>

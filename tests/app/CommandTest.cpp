@@ -1,6 +1,6 @@
 #include "app/Command.h"
 #include "notes/FileContents.h"
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 #include "notes/RecordingFileSystem.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "notes/AncestorTexts.h"
+#include "sync/AncestorTexts.h"
 #include "notes/NotesFile.h"
-#include "notes/NotesMerge.h"
+#include "sync/NotesMerge.h"
 
 #include <QHash>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "notes/TextChanges.h"
+#include "sync/TextChanges.h"
 
 #include "notes/BreakIterator.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "notes/AncestorTexts.h"
+#include "sync/AncestorTexts.h"
 #include "notes/NotesFolderWatcher.h"
-#include "notes/NotesLedger.h"
+#include "sync/NotesLedger.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
 

@@ -1,4 +1,4 @@
-#include "notes/NotesSync.h"
+#include "sync/NotesSync.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "notes/NotesLedger.h"
+#include "sync/NotesLedger.h"
 
 #include "notes/TextEquivalence.h"
 

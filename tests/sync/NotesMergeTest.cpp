@@ -1,5 +1,5 @@
-#include "notes/NotesLedger.h"
-#include "notes/TextMerge.h"
+#include "sync/NotesLedger.h"
+#include "sync/TextMerge.h"
 
 #include "notes/NoteTexts.h"
 #include "support/QtPrinters.h"

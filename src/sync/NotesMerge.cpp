@@ -1,8 +1,8 @@
-#include "notes/NotesMerge.h"
+#include "sync/NotesMerge.h"
 
-#include "notes/NoteVersionsMerge.h"
+#include "sync/NoteVersionsMerge.h"
 #include "notes/TextEquivalence.h"
-#include "notes/TextMerge.h"
+#include "sync/TextMerge.h"
 
 #include <QHash>
 #include <QSet>

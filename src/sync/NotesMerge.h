@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/AncestorTexts.h"
+#include "sync/AncestorTexts.h"
 #include "notes/NotesFile.h"
 
 #include <QList>

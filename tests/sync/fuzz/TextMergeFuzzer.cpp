@@ -2,7 +2,7 @@
 // crashes or reads outside a text, gives the same whichever side is called
 // whose, gives the other side's text when one side left the base alone, and
 // merging for a base (overlaps kept both) always gives a text.
-#include "notes/TextMerge.h"
+#include "sync/TextMerge.h"
 
 #include <QStringList>
 

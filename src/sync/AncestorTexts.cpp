@@ -1,4 +1,4 @@
-#include "notes/AncestorTexts.h"
+#include "sync/AncestorTexts.h"
 
 #include "notes/PrivateFiles.h"
 

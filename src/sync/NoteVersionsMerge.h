@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/AncestorTexts.h"
+#include "sync/AncestorTexts.h"
 #include "notes/Note.h"
 #include "notes/NoteAncestry.h"
 

@@ -1,7 +1,7 @@
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 #include "notes/ActingAsNobody.h"
-#include "notes/NotesLedger.h"
-#include "notes/NotesSync.h"
+#include "sync/NotesLedger.h"
+#include "sync/NotesSync.h"
 #include "notes/StoreFixture.h"
 
 #include "support/QtPrinters.h"

@@ -1,7 +1,7 @@
-#include "notes/NoteVersionsMerge.h"
+#include "sync/NoteVersionsMerge.h"
 
 #include "notes/TextEquivalence.h"
-#include "notes/TextMerge.h"
+#include "sync/TextMerge.h"
 
 #include <QHash>
 #include <QSet>

@@ -10,8 +10,8 @@
 //   with Ctrl+Shift+T (and not closed again) is there;
 // - conflict notes come only from changes that can overlap (a deletion
 //   against another machine's edit of the same note), one at most for each.
-#include "notes/NoteStore.h"
-#include "notes/NotesSync.h"
+#include "store/NoteStore.h"
+#include "sync/NotesSync.h"
 
 #include "notes/FileContents.h"
 #include "notes/ManualClock.h"

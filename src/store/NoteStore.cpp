@@ -1,6 +1,6 @@
-#include "notes/NoteStore.h"
+#include "store/NoteStore.h"
 
-#include "notes/NotesSync.h"
+#include "sync/NotesSync.h"
 
 #include <QPointer>
 #include <QThread>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "notes/Note.h"
-#include "notes/NotesSync.h"
+#include "sync/NotesSync.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
 

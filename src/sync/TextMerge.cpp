@@ -1,6 +1,6 @@
-#include "notes/TextMerge.h"
+#include "sync/TextMerge.h"
 
-#include "notes/TextChanges.h"
+#include "sync/TextChanges.h"
 
 #include <dtl/dtl.hpp>
 
