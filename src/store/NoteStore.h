@@ -1,9 +1,9 @@
 #pragma once
 
 #include "notes/Note.h"
-#include "sync/NotesSync.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
+#include "sync/NotesSync.h"
 
 #include <QList>
 #include <QObject>
@@ -85,7 +85,8 @@ public:
     // notes file and merges it with the notes here.
     void watchFolder();
     // Looks at the file now, merging what changed and conflict copies; false
-    // while a changed file is missing or half-written (it is looked at again).
+    // while a changed file is missing or half-written (it is looked at again),
+    // or while the notes are held in this machine's copy (after bisync's).
     bool look();
 
     // Takes a merged list: the active tab stays on its note, or, when that

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "sync/AncestorTexts.h"
 #include "notes/NotesFolderWatcher.h"
-#include "sync/NotesLedger.h"
 #include "notes/PersistenceManager.h"
 #include "notes/SingleShotTimer.h"
+#include "sync/AncestorTexts.h"
+#include "sync/NotesLedger.h"
 
 #include <QObject>
 
@@ -59,14 +59,15 @@ public:
     QList<Note> load();
     // Writes the store's notes, merging what arrived first. `later` while
     // the file is missing or half-written, unless `final`: then it is taken
-    // as it is (an unreadable one set aside first).
+    // as it is (an unreadable one set aside first). While this machine holds
+    // its notes in its own copy (see holdInCopy), they go there, at a quit too.
     Saved save(bool final = false);
     // Takes what changed in the store's notes as versions and closes now.
     void record();
     // From now on notices what other programs do to the folder.
     void watch();
     // Merges what changed on disk; false while a changed file is missing or
-    // half-written (it is looked at again).
+    // half-written (it is looked at again), or while the notes are held.
     bool look();
     // Whether the file went missing or unreadable and is being waited for:
     // the notes here are not on disk meanwhile.
