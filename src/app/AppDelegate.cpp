@@ -4,7 +4,7 @@
 #include "app/HotkeyManager.h"
 #include "app/KeyablePanel.h"
 #include "app/PanelPlacement.h"
-#include "platform/QtMenu.h"
+#include "tray/QtMenu.h"
 #include "views/ContentView.h"
 #include "views/NoteEditorView.h"
 

@@ -2,11 +2,11 @@
 
 #include "app/Command.h"
 #include "app/PanelPlacement.h"
+#include "session/LoginItemService.h"
+#include "session/OutsideClickWatcher.h"
+#include "session/WindowActivation.h"
 #include "store/NoteStore.h"
-#include "platform/LoginItemService.h"
-#include "platform/OutsideClickWatcher.h"
-#include "platform/TrayIcon.h"
-#include "platform/WindowActivation.h"
+#include "tray/TrayIcon.h"
 
 #include <QObject>
 #include <QUrl>

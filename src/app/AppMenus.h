@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Menu.h"
+#include "desktop/Menu.h"
 
 #include <functional>
 #include <memory>

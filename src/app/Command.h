@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ActivationProof.h"
+#include "desktop/ActivationProof.h"
 
 #include <QByteArray>
 #include <QString>

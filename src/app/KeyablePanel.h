@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WindowActivation.h"
+#include "session/WindowActivation.h"
 
 #include <QWidget>
 

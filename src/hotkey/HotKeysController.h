@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HotkeyService.h"
+#include "shortcuts/HotkeyService.h"
 
 #include <QUuid>
 

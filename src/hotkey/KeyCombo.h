@@ -1,9 +1,9 @@
 #pragma once
 
+#include "desktop/Menu.h"
+#include "desktop/ModifierFlags.h"
 #include "hotkey/Key.h"
-#include "platform/Menu.h"
-#include "platform/ModifierFlags.h"
-#include "platform/SymbolicHotKeySource.h"
+#include "shortcuts/SymbolicHotKeySource.h"
 
 #include <QList>
 #include <QVariantMap>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/OutsideClickWatcher.h"
-#include "platform/TrayIcon.h"
+#include "session/OutsideClickWatcher.h"
+#include "tray/TrayIcon.h"
 
 #include <optional>
 
