@@ -1,6 +1,5 @@
 #include "views/ContentView.h"
 
-#include "notes/TextEquivalence.h"
 #include "views/AccessibleTabStrip.h"
 #include "views/GlyphButton.h"
 #include "views/NoteEditorView.h"
@@ -133,6 +132,15 @@ void ContentView::evaluate() {
     if (!m_store)
         return;
     const bool showTabs = m_store->notes().size() >= 2;
+    updateStrip(showTabs);
+    m_editor->updateFromNote();
+    const Note active = m_store->activeNoteBinding().get();
+    nameEditor(active.id, showTabs);
+    if (m_textChanges.changed(active.content, m_editor->lastEdit()))
+        m_store->saveSubject().send();
+}
+
+void ContentView::updateStrip(bool showTabs) {
     // Hidden too, the strip follows its notes: a screen reader reads its
     // tabs, and a stale one would be a closed note.
     m_tabBar->evaluate();
@@ -140,31 +148,16 @@ void ContentView::evaluate() {
     m_tabBar->setVisible(showTabs);
     if (focusInStrip && !showTabs)
         m_editor->textView()->setFocus(Qt::OtherFocusReason);
-    m_editor->updateFromNote();
-    // The editor is named after its tab when another note comes in, not as
-    // its first line is typed: a screen reader says a new name aloud.
-    const Note active = m_store->activeNoteBinding().get();
-    if (std::pair(active.id, showTabs) != m_namedFor) {
-        m_namedFor = {active.id, showTabs};
-        const TabItemView* tab =
-            showTabs ? m_tabBar->tabs().value(m_store->activeTabIndex()) : nullptr;
-        m_editor->textView()->setAccessibleName(tab ? tab->title() : tr("Note"));
-    }
+}
 
-    const QString text = active.content;
-    // After a keystroke the editor says where the texts differ: no need to
-    // scan a big note from both ends to find it.
-    const std::optional<TextEdit>& edit = m_editor->lastEdit();
-    const bool known = m_lastSeenText && edit && sameBuffer(*m_lastSeenText, edit->before) &&
-                       sameBuffer(text, edit->after);
-    const bool changed =
-        m_lastSeenText &&
-        !(known ? canonicallyEqual(edit->before, edit->after, edit->start,
-                                   edit->after.size() - edit->start - edit->inserted)
-                : canonicallyEqual(*m_lastSeenText, text));
-    m_lastSeenText = text;
-    if (changed)
-        m_store->saveSubject().send();
+// The editor is named after its tab when another note comes in, not as its
+// first line is typed: a screen reader says a new name aloud.
+void ContentView::nameEditor(const QUuid& active, bool showTabs) {
+    if (std::pair(active, showTabs) == m_namedFor)
+        return;
+    m_namedFor = {active, showTabs};
+    const TabItemView* tab = showTabs ? m_tabBar->tabs().value(m_store->activeTabIndex()) : nullptr;
+    m_editor->textView()->setAccessibleName(tab ? tab->title() : tr("Note"));
 }
 
 } // namespace jotbox

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "store/NoteStore.h"
+#include "views/TextChangeWatcher.h"
 
 #include <QPointer>
 #include <QWidget>
-
-#include <optional>
 
 namespace jotbox {
 
@@ -42,14 +41,15 @@ protected:
 private:
     // Does what a panel key asks for; false when it is not one.
     bool handleKey(QKeyEvent* event);
+    void updateStrip(bool showTabs);
+    void nameEditor(const QUuid& active, bool showTabs);
 
     QPointer<NoteStore> m_store;
     TabBarView* m_tabBar;
     GlyphButton* m_addButton;
     NoteEditorView* m_editor;
     std::pair<QUuid, bool> m_namedFor; // the note the editor is named after, and whether tabs show
-    // The watcher's last seen text; none before the first evaluation.
-    std::optional<QString> m_lastSeenText;
+    TextChangeWatcher m_textChanges;
 };
 
 } // namespace jotbox
