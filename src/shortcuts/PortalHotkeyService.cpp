@@ -167,12 +167,7 @@ void PortalHotkeyService::createSession() {
     call << QVariantMap{{QStringLiteral("handle_token"), request.section(QLatin1Char('/'), -1)},
                         {QStringLiteral("session_handle_token"), kSessionToken},
                         {QStringLiteral("shortcuts"), shortcutList()}};
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        if (QDBusPendingReply<QDBusObjectPath>(*w).isError())
-            fallBack();
-    });
+    requestOrFallBack(call);
 }
 
 void PortalHotkeyService::bindShortcuts() {
@@ -181,6 +176,11 @@ void PortalHotkeyService::bindShortcuts() {
                                                        QStringLiteral("BindShortcuts"));
     call << QVariant::fromValue(QDBusObjectPath(m_sessionHandle)) << shortcutList() << QString()
          << QVariantMap{{QStringLiteral("handle_token"), request.section(QLatin1Char('/'), -1)}};
+    requestOrFallBack(call);
+}
+
+// A request the portal refuses outright gets no Response: the grab stands in.
+void PortalHotkeyService::requestOrFallBack(const QDBusMessage& call) {
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();

@@ -82,6 +82,7 @@ private:
     void bindShortcuts();
     // Subscribes to the Response of a request before it is made.
     QString expectResponse(const QString& step);
+    void requestOrFallBack(const QDBusMessage& call);
     QVariant shortcutList() const;
     // `listening`: the portal may still answer, and take the shortcut back.
     void fallBack(bool listening = false);
