@@ -5,17 +5,19 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 namespace jotbox {
 
 // One Jotbox per user. The running one holds a lock file and answers on a
 // local socket; a later launch finds the lock held and sends the running
 // one its request, a line, and gets a line back. A lock left by a crashed
-// process is taken over.
+// process is taken over. Plain Unix sockets: Qt's own local sockets would
+// load Qt Network and Kerberos at every start, for one line each way.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -39,9 +41,16 @@ public:
     QString socketPath() const;
 
 private:
+    struct Peer;
+    void accept();
+    void serve(int fd);
+    void drop(int fd);
+
     QString m_directory;
     std::unique_ptr<QLockFile> m_lock;
-    std::unique_ptr<QLocalServer> m_server;
+    int m_server = -1;
+    std::unique_ptr<QSocketNotifier> m_accepting;
+    std::map<int, std::unique_ptr<Peer>> m_peers;
     std::function<QByteArray(const QByteArray&)> m_answer;
 };
 
