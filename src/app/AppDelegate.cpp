@@ -2,6 +2,7 @@
 
 #include "app/AppMenus.h"
 #include "app/HotkeyManager.h"
+#include "app/JotboxIcon.h"
 #include "app/KeyablePanel.h"
 #include "app/PanelPlacement.h"
 #include "tray/QtMenu.h"
@@ -36,6 +37,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_contentView->setFixedSize(KeyablePanel::kSize);
     m_panel = std::make_unique<KeyablePanel>(m_contentView, m_services.activation.get());
     m_panel->setFocusProxy(m_contentView->editor());
+    // Its own window's icon only: drawn once that window is made, at first
+    // show; the tray icon's window needs none.
+    m_panel->setWindowIcon(jotboxIcon());
     // Escape puts the panel away, as a click elsewhere does.
     connect(m_contentView, &ContentView::dismissRequested, this, &AppDelegate::hidePanel);
     // 6. The Edit shortcuts.
