@@ -27,7 +27,6 @@
 #include <QPixmapCache>
 #include <QScreen>
 #include <QThread>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -200,7 +199,6 @@ int main(int argc, char** argv) {
     // Qt's pixmap cache sweeps itself every 30 s while it holds anything,
     // waking an idle Jotbox; its few small pixmaps are cheap to redraw.
     QPixmapCache::setCacheLimit(0);
-    QApplication::setWindowIcon(jotboxIcon());
 
     const std::shared_ptr<HotkeyService> hotkeys = hotkeyService();
     HotKeysController::setService(hotkeys);
@@ -261,22 +259,23 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.flush(); });
 
-    QTimer::singleShot(0, &delegate, [&] {
-        delegate.applicationDidFinishLaunching();
-        // Later launches and the bus are answered once the panel is there.
-        instance.listen([&delegate](const QByteArray& request) {
-            const auto asked = decodeRequest(request);
-            return encodeOutcome(
-                asked ? delegate.perform(asked->first, asked->second)
-                      : Outcome{2, {}, QStringLiteral("Jotbox did not understand the request.")});
-        });
-        bus.publish();
-        // What this launch itself asked for; a plain start shows nothing.
-        if (line.command.kind != Command::Kind::activate)
-            (void)delegate.perform(line.command, proof);
-        else if (delegate.panel())
-            delegate.panel()->complete(proof);
+    // Before the loop, as the smallest tray program does it: the icon does
+    // not wait behind the loop's first turn (Qt's accessibility bridge asking
+    // the bus, 5 ms and more).
+    delegate.applicationDidFinishLaunching();
+    // Later launches and the bus are answered once the panel is there.
+    instance.listen([&delegate](const QByteArray& request) {
+        const auto asked = decodeRequest(request);
+        return encodeOutcome(
+            asked ? delegate.perform(asked->first, asked->second)
+                  : Outcome{2, {}, QStringLiteral("Jotbox did not understand the request.")});
     });
+    bus.publish();
+    // What this launch itself asked for; a plain start shows nothing.
+    if (line.command.kind != Command::Kind::activate)
+        (void)delegate.perform(line.command, proof);
+    else if (delegate.panel())
+        delegate.panel()->complete(proof);
     const int status = QApplication::exec();
     delegate.flush(); // however the loop ended: the menu, a signal, the session
     return status;

@@ -7,7 +7,7 @@ TrayHostChoice::TrayHostChoice(std::unique_ptr<TrayHostWatcher> statusNotifierHo
     : QObject(parent), m_statusNotifierHost(std::move(statusNotifierHost)),
       m_xembedHost(std::move(xembedHost)) {
     m_wait.setSingleShot(true);
-    connect(&m_wait, &QTimer::timeout, this, &TrayHostChoice::choose);
+    connect(&m_wait, &QTimer::timeout, this, [this] { choose(); });
     for (TrayHostWatcher* host : {m_statusNotifierHost.get(), m_xembedHost.get()})
         if (host)
             connect(host, &TrayHostWatcher::stateChanged, this, [this] {
@@ -30,12 +30,12 @@ void TrayHostChoice::start() {
     if (m_chosen)
         return;
     if (hostReady())
-        choose();
+        choose(false); // the watchers asked a moment ago, as they were made
     else if (!m_wait.isActive())
         m_wait.start(kHostWait);
 }
 
-void TrayHostChoice::choose() {
+void TrayHostChoice::choose(bool askAgain) {
     if (m_chosen)
         return;
     m_chosen = true;
@@ -43,8 +43,9 @@ void TrayHostChoice::choose() {
     // Asked now, and waited for, as Qt asks when it makes an icon: where this
     // finds no host, Qt's icon then takes the XEmbed path too.
     Choice choice;
-    choice.statusNotifier =
-        m_statusNotifierHost && m_statusNotifierHost->stateNow() == TrayHostWatcher::State::present;
+    choice.statusNotifier = m_statusNotifierHost && (askAgain ? m_statusNotifierHost->stateNow()
+                                                              : m_statusNotifierHost->state()) ==
+                                                        TrayHostWatcher::State::present;
     choice.clickOpensMenu = choice.statusNotifier && m_statusNotifierHost->hostOpensMenuOnClick();
     // No longer needed; later, since one of them may be what called.
     for (auto* host : {m_statusNotifierHost.release(), m_xembedHost.release()})

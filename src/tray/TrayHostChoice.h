@@ -34,7 +34,8 @@ signals:
 
 private:
     bool hostReady() const;
-    void choose();
+    // `askAgain`: the state known may be older than the moment.
+    void choose(bool askAgain = true);
 
     std::unique_ptr<TrayHostWatcher> m_statusNotifierHost;
     std::unique_ptr<TrayHostWatcher> m_xembedHost;
