@@ -222,13 +222,18 @@ QStringList PersistenceManager::conflictCopies() const {
         R"(^notes\.json\.\.path[12]$|^notes( \(conflict( #\d+)?_on_\d{4}-\d\d-\d\d\))+\.json$)"));
     static const QRegularExpression unsaved(
         QStringLiteral(R"(^notes\.unsaved-\d{8}-\d{6}-\w{7}\.json$)"));
+    // Every copy's name starts so: the patterns are compiled (and their
+    // library paged in) only where one may be there, not at every start.
+    const auto mayBe = [](const QString& name) {
+        return name.startsWith(QLatin1String("notes")) && name != QLatin1String("notes.json");
+    };
     QStringList paths;
     for (const QString& name : QDir(m_directory).entryList(QDir::Files, QDir::Name))
-        if (copy.match(name).hasMatch())
+        if (mayBe(name) && copy.match(name).hasMatch())
             paths << QDir(m_directory).filePath(name);
     if (!m_cacheDirectory.isEmpty())
         for (const QString& name : QDir(m_cacheDirectory).entryList(QDir::Files, QDir::Name))
-            if (unsaved.match(name).hasMatch())
+            if (mayBe(name) && unsaved.match(name).hasMatch())
                 paths << QDir(m_cacheDirectory).filePath(name);
     return paths;
 }
