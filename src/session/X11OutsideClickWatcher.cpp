@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace jotbox {
 
@@ -36,8 +37,14 @@ std::vector<std::uint32_t> ourWindows() {
 } // namespace
 
 X11OutsideClickWatcher::X11OutsideClickWatcher(const QByteArray& displayName, QObject* parent)
-    : QObject(parent) {
-    xcb_connection_t* c = xcb::connect(displayName);
+    : QObject(parent), m_displayName(displayName) {}
+
+// At the first panel, not at start: the tray icon comes first, and a
+// connection costs round trips to the X server.
+void X11OutsideClickWatcher::connectOnce() {
+    if (std::exchange(m_connectTried, true))
+        return;
+    xcb_connection_t* c = xcb::connect(m_displayName);
     if (!c)
         return;
     const auto* ext = xcb_get_extension_data(c, &xcb_input_id);
@@ -66,6 +73,7 @@ X11OutsideClickWatcher::~X11OutsideClickWatcher() {
 bool X11OutsideClickWatcher::start(std::function<void()> onOutside,
                                    std::function<bool(QPoint)> ignore) {
     stop();
+    connectOnce();
     m_onOutside = std::move(onOutside);
     m_ignore = std::move(ignore);
     m_active = true;

@@ -28,6 +28,7 @@ public:
     void stop() override;
 
 private:
+    void connectOnce();
     void processEvents();
     void onPress();
     void onFocusLost();
@@ -35,6 +36,8 @@ private:
     bool focusIsOurs();
     bool insideOurWindows(QPoint global) const;
 
+    QByteArray m_displayName;
+    bool m_connectTried = false;
     xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_root = 0;
     std::uint8_t m_xinputOpcode = 0;
