@@ -8,6 +8,7 @@
 # to the floor: exec to icon shown, resident and anonymous memory at 3 s, CPU
 # in the first 3 s, and context switches from 3 s to 13 s while hidden.
 # Usage: bench/start_measure.sh [JOTBOX [ROUNDS]]   (after a build, from the project root)
+# JOTBOX_TRAYS=xembed (or sni) measures with one kind of tray only.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 jotbox=$(realpath "${1:-$here/../build/src/app/jotbox}")
@@ -57,7 +58,7 @@ summary() { # summary FILE COLUMN: "median [min-max]"
 }
 median() { cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-for tray in xembed sni; do
+for tray in ${JOTBOX_TRAYS:-xembed sni}; do
   : >"$work/floor-$tray" && : >"$work/jotbox-$tray"
   for round in $(seq "$rounds"); do
     # Interleaved, each first in every other round.

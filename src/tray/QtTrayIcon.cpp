@@ -1,6 +1,9 @@
 #include "tray/QtTrayIcon.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+
+#include <xcb/xcb.h>
 
 namespace jotbox {
 
@@ -54,6 +57,9 @@ void QtTrayIcon::makeIcon(TrayHostChoice::Choice choice) {
                         this, [this] { emit clicked(Click::secondary); }, Qt::QueuedConnection);
             });
     m_icon->show();
+    // Sent now: the loop that would send it may be a while away at start.
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        xcb_flush(x11->connection());
     m_fitter.follow();
 }
 
