@@ -20,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -275,6 +277,78 @@ private:
     std::array<Listing, 2> m_listed;
 };
 
+// Unison 2.52 run every 2 s between two folders with -batch -prefer newer
+// -copyonconflict: each side is compared with what both held after the last
+// run; a change on one side is copied over, a delete deletes; a file changed
+// on both and unlike goes the newer way (a change outlives a delete), the
+// losing side keeping its version as "notes (conflict_on_DATE).json", with
+// " #N" where that name is taken.
+class Unison {
+public:
+    Unison(std::vector<QString> folders, std::mt19937&)
+        : m_folders(std::move(folders)), m_archive(list(0)) {}
+    std::set<std::pair<std::size_t, std::size_t>> paused;
+    const char* stopped = nullptr;
+    bool busy() const { return false; }
+
+    template <typename Touched> void tick(ms now, Touched&& touched) {
+        if (now.count() % 2000 != 0 || !paused.empty())
+            return;
+        const std::array<Listing, 2> found = {list(0), list(1)};
+        std::set<QString> names;
+        for (const Listing* listing :
+             {&found[0], &found[1], static_cast<const Listing*>(&m_archive)})
+            for (const auto& entry : *listing)
+                names.insert(entry.first);
+        for (const QString& n : names) {
+            const Bytes was = get(m_archive, n), side[2] = {get(found[0], n), get(found[1], n)};
+            if (side[0] == side[1])
+                continue;
+            int to = side[0] == was ? 0 : 1; // the side that takes the other's
+            if (side[0] != was && side[1] != was) {
+                const int newer = !side[0] ? 1 : !side[1] ? 0 : modified(1, n) > modified(0, n);
+                to = 1 - newer;
+                if (side[to])
+                    writeAll(path(to, copyName(to, n)), *side[to]);
+            }
+            side[1 - to] ? writeAll(path(to, n), *side[1 - to]) : (void)QFile::remove(path(to, n));
+            touched(to);
+        }
+        m_archive.clear(); // what both now hold alike; a fresh copy goes over next time
+        for (const auto& [n, bytes] : list(0))
+            if (get(list(1), n) == bytes)
+                m_archive[n] = bytes;
+    }
+
+private:
+    using Listing = std::map<QString, QByteArray>;
+    static Bytes get(const Listing& listing, const QString& n) {
+        const auto it = listing.find(n);
+        return it == listing.end() ? Bytes() : Bytes(it->second);
+    }
+    QString path(int s, const QString& name) const { return m_folders[s] + '/' + name; }
+    qint64 modified(int s, const QString& n) const {
+        return QFileInfo(path(s, n)).lastModified().toMSecsSinceEpoch();
+    }
+    QString copyName(int s, const QString& n) const {
+        const QString stem = n.endsWith(".json") ? n.chopped(5) : n;
+        for (int k = 0;; ++k) {
+            const QString name = stem + QString(" (conflict%1_on_2026-12-08).json")
+                                            .arg(k ? QString(" #%1").arg(k) : QString());
+            if (!QFileInfo::exists(path(s, name)))
+                return name;
+        }
+    }
+    Listing list(int s) const {
+        Listing listing;
+        for (const QString& name : QDir(m_folders[s]).entryList(QDir::Files))
+            listing[name] = *readFile(path(s, name));
+        return listing;
+    }
+    std::vector<QString> m_folders;
+    Listing m_archive;
+};
+
 struct Machine {
     QString folder, cache;
     ManualClock& clock;
@@ -526,6 +600,8 @@ TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
     const int rounds = std::max(1, qEnvironmentVariableIntValue("JOTBOX_MODEL_ROUNDS"));
     if (seed && qgetenv("JOTBOX_MODEL_ENGINE") == "bisync")
         return runModel<Bisync>(seed, rounds, 2);
+    if (seed && qgetenv("JOTBOX_MODEL_ENGINE") == "unison")
+        return runModel<Unison>(seed, rounds, 2);
     if (const std::size_t n = std::max(2, qEnvironmentVariableIntValue("JOTBOX_MODEL_MACHINES"));
         seed)
         return runModel<Syncthing>(seed, rounds, n,
@@ -535,6 +611,7 @@ TEST(SyncModel, MachinesTypingAddingClosingAndRestartingConvergeLosingNothing) {
     // And a version merged into the very text on disk, kept from it; with one that only receives.
     runModel<Syncthing>(7, 300 / kShare, 4, true);
     runModel<Bisync>(1, 300 / kShare, 2);
+    runModel<Unison>(2, 300 / kShare, 2);
 }
 
 } // namespace
