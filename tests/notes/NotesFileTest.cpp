@@ -26,6 +26,12 @@ TEST(NotesFileEncode, CompactUpperCaseUuidOnlyTheEscapesJsonRequires) {
         *NotesFile::encode({Note{kId, QString::fromUtf16(u"q\"b\\s/\n\t\x01\u00E9\U0001F600"), 0}});
     EXPECT_TRUE(
         bytes.contains(R"(q\"b\\s/\n\t\u0001)" + QString::fromUtf16(u"\u00E9\U0001F600").toUtf8()));
+    // Every control character, wherever it falls in a 16-byte block, comes back.
+    for (int offset = 0; offset < 32; ++offset)
+        for (char16_t c = 1; c < 0x20; ++c) {
+            const Note note{kId, QString(offset, u'x') + QChar(c) + "yy", 1};
+            EXPECT_EQ(NotesFile::decode(*NotesFile::encode({note})), QList<Note>{note}) << int(c);
+        }
 }
 
 // Texts and times written back exactly (every control character at every
