@@ -64,6 +64,20 @@ struct Machine {
     void merge(const NotesDocument& theirs) { notes = ledger.merge(notes, theirs, true).notes; }
 };
 
+// A note another machine closed, brought back here, outgrows that close even
+// where this machine never held its history: it does not close again.
+TEST(NotesMerge, ANoteClosedElsewhereAndBroughtBackHereStaysBack) {
+    Machine a(notesWith({"one", "two"})), b(a.notes);
+    a.notes[0].content = "one A";
+    b.merge(a.doc());
+    const Note note = b.notes.takeAt(0);
+    a.merge(b.doc());
+    ASSERT_EQ(textsOf(a.notes), QStringList{"two"});
+    a.notes.prepend(note); // Ctrl+Shift+T
+    b.merge(a.doc());
+    EXPECT_EQ(textsOf(b.notes), (QStringList{"one A", "two"}));
+}
+
 // Two machines act apart from one shared list, then each merges the other's
 // file: both must end with the same file, holding what the row says.
 TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
