@@ -52,11 +52,12 @@ one_start() { # one_start TRAY CLASS PROGRAM
   cat "$home/line"
 }
 
+# Of the starts that showed an icon (-1: none within 13 s, said below the table).
+values() { awk -v c="$2" '$1 >= 0 { print $c }' "$1" | sort -n; }
 summary() { # summary FILE COLUMN: "median [min-max]"
-  cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END {
-    printf "%s [%s-%s]", v[int((NR + 1) / 2)], v[1], v[NR] }'
+  values "$1" "$2" | awk '{ v[NR] = $1 } END { printf "%s [%s-%s]", v[int((NR + 1) / 2)], v[1], v[NR] }'
 }
-median() { cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+median() { values "$1" "$2" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 for tray in ${JOTBOX_TRAYS:-xembed sni}; do
   : >"$work/floor-$tray" && : >"$work/jotbox-$tray"
@@ -81,4 +82,8 @@ for tray in ${JOTBOX_TRAYS:-xembed sni}; do
   row "anonymous memory at 3 s (KiB)" 3
   row "CPU in the first 3 s (ms)" 4
   row "context switches 3-13 s, hidden" 5
+  for who in floor jotbox; do
+    missed=$(awk '$1 < 0' "$work/$who-$tray" | wc -l)
+    (( missed == 0 )) || echo "$who: $missed of $rounds starts showed no icon within 13 s (left out above)"
+  done
 done
