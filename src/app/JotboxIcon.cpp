@@ -47,11 +47,12 @@ class DrawnIconEngine final : public QIconEngine {
 public:
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
         const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        painter->drawImage(rect,
-                           drawJotboxIcon(int(std::min(rect.width(), rect.height()) * scale)));
+        if (const int side = int(std::min(rect.width(), rect.height()) * scale); side > 0)
+            painter->drawImage(rect, drawJotboxIcon(side));
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
-        return QPixmap::fromImage(drawJotboxIcon(std::min(size.width(), size.height())));
+        const int side = std::min(size.width(), size.height());
+        return side > 0 ? QPixmap::fromImage(drawJotboxIcon(side)) : QPixmap();
     }
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
         QList<QSize> sizes;
