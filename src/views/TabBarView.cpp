@@ -90,8 +90,11 @@ void TabBarView::evaluate() {
     if (order != m_order) {
         for (int i = 0; i < order.size(); ++i)
             m_layout->insertWidget(i, order[i]);
-        for (TabItemView* tab : order)
-            tab->show();
+        // A tab made while the strip is hidden shows with it; showing it now
+        // would lay out and shape its title at start, for a panel not yet seen.
+        if (m_row->isVisible())
+            for (TabItemView* tab : order)
+                tab->show();
     }
     m_tabs = std::move(kept);
     m_order = std::move(order);
@@ -99,18 +102,8 @@ void TabBarView::evaluate() {
     if (focusInStrip && activeInRange &&
         (qobject_cast<TabItemView*>(focused) || !m_row->isAncestorOf(QApplication::focusWidget())))
         m_order[active]->setFocus(Qt::TabFocusReason);
-    // Another note made active, or one added or closed, from anywhere (Ctrl+Tab
-    // in the editor, a new note): its tab comes wholly into view. Typing
-    // leaves the strip where the user scrolled it.
-    if (activeInRange && (notes[active].id != m_inView || notes.size() != m_inViewAmong)) {
-        // Laid out first: a tab just added has no place in the strip yet, and
-        // the area's range follows the row's new width only later.
-        QApplication::sendPostedEvents(m_row, QEvent::LayoutRequest);
-        horizontalScrollBar()->setRange(0, std::max(0, m_row->width() - viewport()->width()));
-        ensureWidgetVisible(m_order[active], 0, 0);
-        m_inView = notes[active].id;
-        m_inViewAmong = notes.size();
-    }
+    if (isVisible())
+        bringActiveIntoView();
     if (m_titles.size() > 2 * notes.size() + 8) {
         QHash<QUuid, CachedTitle> live;
         for (const Note& note : notes)
@@ -118,6 +111,31 @@ void TabBarView::evaluate() {
         m_titles = std::move(live);
     }
     updateGeometry();
+}
+
+// Another note made active, or one added or closed, from anywhere (Ctrl+Tab
+// in the editor, a new note): its tab comes wholly into view. Typing leaves
+// the strip where the user scrolled it.
+void TabBarView::bringActiveIntoView() {
+    const qint64 active = m_store ? m_store->activeTabIndex() : -1;
+    if (active < 0 || active >= m_order.size())
+        return;
+    const QList<Note>& notes = m_store->notes();
+    if (notes[active].id == m_inView && notes.size() == m_inViewAmong)
+        return;
+    // Laid out first: a tab just added has no place in the strip yet, and
+    // the area's range follows the row's new width only later.
+    QApplication::sendPostedEvents(m_row, QEvent::LayoutRequest);
+    horizontalScrollBar()->setRange(0, std::max(0, m_row->width() - viewport()->width()));
+    ensureWidgetVisible(m_order[active], 0, 0);
+    m_inView = notes[active].id;
+    m_inViewAmong = notes.size();
+}
+
+// What changed while hidden comes into view as the strip shows.
+void TabBarView::showEvent(QShowEvent* event) {
+    QScrollArea::showEvent(event);
+    bringActiveIntoView();
 }
 
 QSize TabBarView::sizeHint() const {

@@ -30,6 +30,7 @@ public:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // The keys of a tab with the focus: Left, Right, Home and End choose
     // another, which takes the focus; Delete closes it.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +42,7 @@ private:
         bool valid = false;
     };
     const QString& titleOf(const Note& note);
+    void bringActiveIntoView();
 
     QPointer<NoteStore> m_store;
     QWidget* m_row;

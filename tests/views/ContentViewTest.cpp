@@ -129,12 +129,15 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     EXPECT_LT(tab(0)->x(), tab(1)->x());
     EXPECT_EQ(tab(0)->title(), many.back());
     // From the editor, every way to another note brings its tab wholly into view.
-    const auto keyInView = [this](QKeyCombination combo) {
-        QTest::keyClick(text(), combo.key(), combo.keyboardModifiers());
-        QApplication::processEvents();
+    const auto activeInView = [this] {
         TabItemView* active = tab(int(store->activeTabIndex()));
         const QRect at(active->mapTo(view->tabBar()->viewport(), QPoint()), active->size());
-        return view->tabBar()->viewport()->rect().contains(at);
+        return active->isVisible() && view->tabBar()->viewport()->rect().contains(at);
+    };
+    const auto keyInView = [&](QKeyCombination combo) {
+        QTest::keyClick(text(), combo.key(), combo.keyboardModifiers());
+        QApplication::processEvents();
+        return activeInView();
     };
     text()->setFocus();
     for (int i = 0; i < 13; ++i) // round the strip and over its end
@@ -144,6 +147,19 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
           Qt::ControlModifier | Qt::Key_Backtab, Qt::ControlModifier | Qt::Key_W,
           Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_T})
         EXPECT_TRUE(keyInView(combo)) << QKeySequence(combo).toString().toStdString();
+    // Tabs made while the panel is hidden (and before it was ever shown) show
+    // with it, the active one in view.
+    for (const bool shownBefore : {true, false}) {
+        view->hide();
+        if (!shownBefore) {
+            view = std::make_unique<ContentView>(store.get());
+            view->resize(464, 256);
+        }
+        store->addTab();
+        view->show();
+        QApplication::processEvents();
+        EXPECT_TRUE(activeInView()) << shownBefore;
+    }
     // The wheel turned towards the user scrolls towards the strip's end.
     QScrollBar* bar = view->tabBar()->horizontalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
