@@ -55,6 +55,13 @@ StatusNotifierItem::StatusNotifierItem(const QString& title, Icon icon, std::fun
     qDBusRegisterMetaType<SniPixmap>();
     qDBusRegisterMetaType<QList<SniPixmap>>();
     qDBusRegisterMetaType<SniToolTip>();
+}
+
+// Drawn when a host first asks: hosts that find the icon by its name never
+// do, and drawing six sizes held the icon back at start.
+QList<SniPixmap> StatusNotifierItem::iconPixmap() const {
+    if (!m_pixmaps.isEmpty())
+        return m_pixmaps;
     // The sizes panels draw at, for hosts that go by pixmaps alone.
     for (int size : {16, 22, 24, 32, 48, 64}) {
         const QImage image =
@@ -73,6 +80,7 @@ StatusNotifierItem::StatusNotifierItem(const QString& title, Icon icon, std::fun
         }
         m_pixmaps.append(pixmap);
     }
+    return m_pixmaps;
 }
 
 StatusNotifierItem::~StatusNotifierItem() {

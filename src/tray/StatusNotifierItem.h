@@ -77,7 +77,7 @@ public:
     QDBusObjectPath menu() const;
     bool itemIsMenu() const { return false; }
     QString iconName() const { return m_icon.themePath.isEmpty() ? QString() : m_icon.name; }
-    QList<SniPixmap> iconPixmap() const { return m_pixmaps; }
+    QList<SniPixmap> iconPixmap() const;
     QString none() const { return {}; }
     QList<SniPixmap> noPixmap() const { return {}; }
     SniToolTip toolTip() const { return {{}, {}, m_title, {}}; }
@@ -106,7 +106,7 @@ private:
 
     QString m_title;
     Icon m_icon;
-    QList<SniPixmap> m_pixmaps;
+    mutable QList<SniPixmap> m_pixmaps;
     QString m_service;
     QString m_token; // for the next Activate
     DBusMenuExporter* m_menu;

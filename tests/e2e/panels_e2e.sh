@@ -86,6 +86,9 @@ sni() { gdbus call --session --dest "${1%%/*}" --object-path /StatusNotifierItem
 # Jotbox runs from its build tree here, its icons not installed: the item says where they are.
 svg() { local item; item=$(own_sni_item); echo "$(sni "$item" IconThemePath)/hicolor/scalable/apps/$(sni "$item" IconName).svg"; }
 [[ -z $(own_sni_item) ]] || check "...given by name, in a folder the host is told of, as an SVG" eval 'cmp -s "$(svg)" "$(dirname "$0")/../../data/dev.jotbox.Jotbox.svg"'
+pixmaps() { local item; item=$(own_sni_item); gdbus call --session --dest "${item%%/*}" --object-path \
+  /StatusNotifierItem --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconPixmap; }
+[[ -z $(own_sni_item) ]] || check "...and drawn, for hosts that go by pixmaps" eval 'pixmaps | grep -q "(22, 22, .*(64, 64, "'
 # The first click may come before a busy host has laid the icon out: tried again then.
 first_click() { local n; sleep 1; for n in 1 2 3; do click_icon 1; wait_for 2 panel_visible && return; done; false; }
 check "one click on the icon shows the panel" first_click
