@@ -15,8 +15,7 @@
 namespace jotbox {
 
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)),
-      m_store(std::make_unique<NoteStore>(m_services.persistence, m_services.makeTimer)) {}
+    : QObject(parent), m_services(std::move(services)) {}
 
 AppDelegate::~AppDelegate() {
     if (m_services.outsideClickWatcher)
@@ -33,6 +32,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_statusItem->setMenuSource([weak] { return weak ? weak->statusMenu() : Menu{}; });
     m_statusItem->show();
     // 4-5. The content view in the hidden panel.
+    m_store = std::make_unique<NoteStore>(m_services.persistence, m_services.makeTimer);
     m_contentView = new ContentView(m_store.get());
     m_contentView->setFixedSize(KeyablePanel::kSize);
     m_panel = std::make_unique<KeyablePanel>(m_contentView, m_services.activation.get());
@@ -45,6 +45,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 6. The Edit shortcuts.
     setupMainMenu();
     // 7. The toggle shortcut.
+    if (m_services.startShortcuts)
+        m_services.startShortcuts();
     HotkeyManager::shared().onToggle = [weak] {
         if (weak)
             weak->togglePanel(weak->m_services.shortcutActivation
@@ -236,7 +238,8 @@ void AppDelegate::toggleLaunchAtLogin() {
 }
 
 void AppDelegate::flush() {
-    m_store->flush();
+    if (m_store)
+        m_store->flush();
 }
 
 } // namespace jotbox

@@ -42,6 +42,8 @@ struct AppServices {
     std::unique_ptr<WindowActivation> activation;
     // The proof that came with the last press of the shortcut, taken once.
     std::function<ActivationProof()> shortcutActivation;
+    // Sets up the shortcut's back end, once the tray icon is shown; none: already done.
+    std::function<void()> startShortcuts;
 };
 
 // The one application delegate: the store, the tray icon, the panel, the
@@ -57,7 +59,8 @@ public:
     explicit AppDelegate(AppServices services, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // The launch sequence, run as the event loop's first callback.
+    // The launch sequence: the tray icon first, then the notes, read from
+    // disk only once the icon is shown, and the hidden panel.
     void applicationDidFinishLaunching();
 
     void statusItemClicked(TrayIcon::Click click);
@@ -76,7 +79,7 @@ public:
     // Writes a pending save now; called whenever the program ends.
     void flush();
 
-    NoteStore& store() { return *m_store; }
+    NoteStore& store() { return *m_store; } // once launched
     TrayIcon* statusItem() const { return m_statusItem.get(); }
     KeyablePanel* panel() const { return m_panel.get(); }
     ContentView* contentView() const { return m_contentView; }

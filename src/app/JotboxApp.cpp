@@ -200,9 +200,6 @@ int main(int argc, char** argv) {
     // waking an idle Jotbox; its few small pixmaps are cheap to redraw.
     QPixmapCache::setCacheLimit(0);
 
-    const std::shared_ptr<HotkeyService> hotkeys = hotkeyService();
-    HotKeysController::setService(hotkeys);
-
     AppServices services;
     services.persistence = std::make_shared<PersistenceManager>();
     services.makeTrayIcon = [] {
@@ -236,12 +233,16 @@ int main(int argc, char** argv) {
     };
     services.version = QCoreApplication::applicationVersion();
     services.activation = std::make_unique<X11WindowActivation>();
-    services.shortcutActivation = [hotkeys] {
-        return ActivationProof{QString::fromStdString(hotkeys->takeActivationToken()), {}};
+    std::shared_ptr<HotkeyService> hotkeys;
+    services.startShortcuts = [&hotkeys] {
+        hotkeys = hotkeyService();
+        HotKeysController::setService(hotkeys);
+    };
+    services.shortcutActivation = [&hotkeys] {
+        return hotkeys ? ActivationProof{QString::fromStdString(hotkeys->takeActivationToken()), {}}
+                       : ActivationProof{};
     };
     AppDelegate delegate(std::move(services));
-    // A sync engine may change the notes file while Jotbox runs.
-    delegate.store().watchFolder();
 
     FreedesktopApplication bus([&delegate](const QString& action,
                                            const std::optional<QString>& text,
@@ -263,6 +264,8 @@ int main(int argc, char** argv) {
     // not wait behind the loop's first turn (Qt's accessibility bridge asking
     // the bus, 5 ms and more).
     delegate.applicationDidFinishLaunching();
+    // A sync engine may change the notes file while Jotbox runs.
+    delegate.store().watchFolder();
     // Later launches and the bus are answered once the panel is there.
     instance.listen([&delegate](const QByteArray& request) {
         const auto asked = decodeRequest(request);

@@ -45,7 +45,7 @@ protected:
                 return ScreenArea{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}};
             },
             [this] { return pointerAt; }, [this] { return time; }, QStringLiteral("2.3"), nullptr,
-            nullptr});
+            nullptr, nullptr});
     }
     void launch() {
         delegate->applicationDidFinishLaunching();
