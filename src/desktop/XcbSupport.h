@@ -16,11 +16,17 @@ template <typename T> Owned<T> owned(T* p) {
     return Owned<T>(p, &std::free);
 }
 
-// The atom of that name, made if need be; XCB_ATOM_NONE when the server refused.
-inline xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name) {
-    const auto reply = owned(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, std::uint16_t(name.size()), name.constData()), nullptr));
+// The atom of that name, made if need be; XCB_ATOM_NONE when the server
+// refused. Several asked before any is waited for cost one round trip.
+inline xcb_intern_atom_cookie_t askAtom(xcb_connection_t* c, const QByteArray& name) {
+    return xcb_intern_atom(c, 0, std::uint16_t(name.size()), name.constData());
+}
+inline xcb_atom_t atom(xcb_connection_t* c, xcb_intern_atom_cookie_t asked) {
+    const auto reply = owned(xcb_intern_atom_reply(c, asked, nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+inline xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name) {
+    return atom(c, askAtom(c, name));
 }
 
 // A connection of our own to the named display ($DISPLAY when empty), or null;

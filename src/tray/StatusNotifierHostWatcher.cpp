@@ -26,7 +26,9 @@ StatusNotifierHostWatcher::StatusNotifierHostWatcher(QDBusConnection bus, QObjec
             &StatusNotifierHostWatcher::query);
     connect(m_services, &QDBusServiceWatcher::serviceUnregistered, this,
             [this] { setState(State::absent); });
-    m_bus.connect(kService, kPath, kService, QStringLiteral("StatusNotifierHostRegistered"), this,
+    // From any sender: naming the service would ask the bus for its owner
+    // and wait, before the icon; the answer comes from the service alone.
+    m_bus.connect(QString(), kPath, kService, QStringLiteral("StatusNotifierHostRegistered"), this,
                   SLOT(query()));
     // Known from the start: an XEmbed tray seen first must not pass for the
     // only host while the first answer is on its way.

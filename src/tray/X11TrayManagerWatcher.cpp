@@ -19,8 +19,11 @@ X11TrayManagerWatcher::X11TrayManagerWatcher(const QByteArray& displayName, QObj
     for (int i = 0; i < screen && roots.rem > 1; ++i)
         xcb_screen_next(&roots);
     const xcb_window_t root = roots.data->root;
-    m_selection = xcb::atom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
-    m_manager = xcb::atom(c, "MANAGER");
+    // Both asked at once: one wait for the server, not two.
+    const auto selection = xcb::askAtom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
+    const auto manager = xcb::askAtom(c, "MANAGER");
+    m_selection = xcb::atom(c, selection);
+    m_manager = xcb::atom(c, manager);
     // Listen before asking, so a tray arriving in between is not missed.
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
