@@ -1,8 +1,8 @@
 #include "store/NoteStore.h"
 #include "notes/ActingAsNobody.h"
+#include "notes/StoreFixture.h"
 #include "sync/NotesLedger.h"
 #include "sync/NotesSync.h"
-#include "notes/StoreFixture.h"
 
 #include "support/QtPrinters.h"
 
@@ -75,7 +75,8 @@ TEST_F(NoteStoreTest, ClosingFollowsTheTable) {
 
 // Closed notes come back latest first, as they were, at their place or the
 // end, the last 20 of this run; one another machine brought back is skipped,
-// and one brought back stays, whatever older file an engine lands.
+// and one brought back stays, whatever older file an engine lands, even one
+// brought back before any save against a close of it elsewhere.
 TEST_F(NoteStoreTest, ClosedNotesComeBackLatestFirstAsTheyWereEvenAfterAMerge) {
     start(QString("abcdefghijklmnopqrstuvwx").split("", Qt::SkipEmptyParts));
     const QList<Note> all = store->notes();
@@ -115,6 +116,14 @@ TEST_F(NoteStoreTest, ClosedNotesComeBackLatestFirstAsTheyWereEvenAfterAMerge) {
     land(withDClosed); // a machine that saw the close, not the reopening
     EXPECT_EQ(std::pair(texts(), onDisk()),
               std::pair(QStringList{"A", "E2", "D2"}, QStringList{"A", "E2", "D2"}));
+    // Closed there too, while here it is closed and taken back before any save.
+    other = *NotesFile::decodeDocument(readAll(path));
+    ledger.reset(other);
+    ledger.record(other.notes.mid(0, 2));
+    store->closeTab(2);
+    store->reopenClosedTab();
+    land(*NotesFile::encode(ledger.document(other.notes.mid(0, 2))));
+    EXPECT_EQ(texts(), (QStringList{"A", "E2", "D2"}));
 }
 
 TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsItIsThen) {
