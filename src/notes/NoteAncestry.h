@@ -14,6 +14,8 @@ namespace jotbox {
 
 // Names one Jotbox installation among those sharing a notes folder.
 using ReplicaId = quint32;
+// Counts the edits of programs that keep no ancestry, whoever recorded them.
+constexpr ReplicaId kOutsideEdits = 0;
 
 // How many versions of a note each installation has made: a note's version
 // has seen another when its count is at least as high for every one.

@@ -82,7 +82,9 @@ ReplicaId AncestorTexts::loadReplica() {
                 return *replica;
         }
     }
-    const ReplicaId replica = QRandomGenerator::system()->generate();
+    ReplicaId replica = kOutsideEdits; // taken: never an installation's
+    while (replica == kOutsideEdits)
+        replica = QRandomGenerator::system()->generate();
     if (!m_folder.isEmpty())
         (void)writeFile(path, replicaToString(replica).toLatin1() + ' ' + machine.toHex() + '\n');
     return replica;

@@ -1,7 +1,7 @@
 #include "sync/NotesMerge.h"
 
-#include "sync/NoteVersionsMerge.h"
 #include "notes/TextEquivalence.h"
+#include "sync/NoteVersionsMerge.h"
 #include "sync/TextMerge.h"
 
 #include <QHash>
@@ -100,8 +100,11 @@ void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion
             ancestry = NoteAncestry{{}, {Version{earlier->id, {}}}};
             continue;
         }
-        // Named after the text, so that every machine recording it agrees.
-        ancestry.versions.bump(ReplicaId(hash));
+        // Counted apart from every installation, alike on every machine that
+        // records it: one entry for all such edits, so that a program editing
+        // the file all day does not grow the note's record. Two such edits
+        // made apart tell themselves apart by their heads, as any versions do.
+        ancestry.versions.bump(kOutsideEdits);
         ancestry.append(hash, head ? QList{*head} : QList<Id>{});
     }
 }

@@ -78,6 +78,26 @@ TEST(NotesMerge, ANoteClosedElsewhereAndBroughtBackHereStaysBack) {
     EXPECT_EQ(textsOf(b.notes), (QStringList{"one A", "two"}));
 }
 
+// Edits by a program that keeps no history (a text editor, an earlier
+// Jotbox) are versions, each over the one before, in a record that does not
+// grow with them: not in the note, not in its close.
+TEST(NotesMerge, EditsThatKeepNoHistoryAreVersionsInABoundedRecord) {
+    Machine a(notesWith({"zero", "other"})), b(a.notes);
+    for (int i = 1; i <= 40; ++i) {
+        QList<Note> edited = a.notes;
+        edited[0].content = QString("edit %1").arg(i);
+        a.merge({edited, {}, {}, {}});
+        if (i == 20)
+            b.merge(a.doc());
+    }
+    a.notes[0].content += " typed";
+    b.merge(a.doc());
+    EXPECT_EQ(textsOf(b.notes), (QStringList{"edit 40 typed", "other"})); // no conflict
+    EXPECT_LE(b.doc().ancestry[0].versions.counts().size(), 2u);
+    b.notes.removeAt(0);
+    EXPECT_LE(b.doc().closed[0].versions.counts().size(), 2u);
+}
+
 // Two machines act apart from one shared list, then each merges the other's
 // file: both must end with the same file, holding what the row says.
 TEST(NotesMerge, TwoMachinesApartComeToTheSameNotes) {
