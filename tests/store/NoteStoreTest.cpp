@@ -124,6 +124,16 @@ TEST_F(NoteStoreTest, ClosedNotesComeBackLatestFirstAsTheyWereEvenAfterAMerge) {
     store->reopenClosedTab();
     land(*NotesFile::encode(ledger.document(other.notes.mid(0, 2))));
     EXPECT_EQ(texts(), (QStringList{"A", "E2", "D2"}));
+    // Taken back again, and saved though the texts read as they did: closed
+    // there from that file, it is closed here too.
+    store->closeTab(2);
+    store->reopenClosedTab();
+    clock.advance(1s);
+    other = *NotesFile::decodeDocument(readAll(path));
+    ledger.reset(other);
+    ledger.record(other.notes.mid(0, 2));
+    land(*NotesFile::encode(ledger.document(other.notes.mid(0, 2))));
+    EXPECT_EQ(texts(), (QStringList{"A", "E2"}));
 }
 
 TEST_F(NoteStoreTest, ASave500msAfterTheLastRequestOr2sAfterTheFirstOfTheListAsItIsThen) {
