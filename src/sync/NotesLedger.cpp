@@ -4,6 +4,8 @@
 
 #include <QSet>
 
+#include <cmath>
+
 namespace jotbox {
 
 namespace {
@@ -101,7 +103,9 @@ void NotesLedger::record(const QList<Note>& notes) {
         entry->text = note.content;
         m_texts.put(hash, note.content);
     }
-    const NoteTime now = currentNoteTime();
+    // Whole seconds: the close's time only orders and ages closes, and each
+    // record is read and written at every save.
+    const NoteTime now = std::floor(currentNoteTime());
     bool closedAny = false;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
         if (present.contains(it.key())) {
