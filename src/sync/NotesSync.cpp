@@ -138,14 +138,23 @@ NotesSync::Merged NotesSync::mergeDisk() {
     const bool gone = disk.kind == PersistenceManager::DiskState::missing ||
                       disk.kind == PersistenceManager::DiskState::unreadable;
     const bool changed = disk.kind == PersistenceManager::DiskState::changed;
-    if (changed)
-        m_holding = false; // another machine's file came through: bisync ran since
     const QStringList present = m_persistence.conflictCopies(); // listed once a look
     const Bisync bisync = bisyncConflict(present);
     // Mid-way through a sync engine's replace or write: never "no notes".
     if (gone && bisync == Bisync::none && m_lookedAgain < kLookAgain && m_lookTimer) {
         m_lookTimer->start(kLookDelay * (1 << m_lookedAgain++));
         return Merged::waiting;
+    }
+    if (changed) {
+        adopt(disk.document, true);
+        // Another machine's file came through, so bisync ran since; writing
+        // again is safe once that file holds all this machine's notes: the
+        // other then has nothing to write that crosses ours.
+        if (m_holding && m_ledger.matchesDisk(ours())) {
+            m_holding = false;
+            if (bisync == Bisync::none)
+                m_bisyncTimer->stop();
+        }
     }
     const bool absent = gone || m_persistence.knownAbsent(); // gone, or since the start
     const bool hold = m_holding || (absent && bisync == Bisync::theirsToWrite);
@@ -157,8 +166,6 @@ NotesSync::Merged NotesSync::mergeDisk() {
         m_ledger.written({});
     }
     m_lookedAgain = 0;
-    if (changed)
-        adopt(disk.document, true);
     m_merged = mergeConflictCopies(present, bisync != Bisync::theirsToWrite);
     if (hold || (!absent && !m_bisyncOwn.isEmpty())) {
         holdInCopy();

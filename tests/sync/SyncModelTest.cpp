@@ -73,6 +73,7 @@ public:
 
     std::set<std::pair<std::size_t, std::size_t>> paused; // pairs of machines, lower first
     const char* stopped = nullptr;                        // never: it copes with anything
+    int conflicts = 0; // files changed on both sides, kept as a copy
     // Whatever the engine has in hand.
     bool busy() const { return !m_queue.empty() || !m_renames.empty() || !m_outbox.empty(); }
 
@@ -175,6 +176,7 @@ private:
             return; // seen already
         const Versions both = joined(known.versions, incoming.versions);
         const bool conflict = !covers(incoming.versions, known.versions);
+        conflicts += conflict && known.bytes && incoming.bytes;
         if (known.bytes == incoming.bytes || (conflict && !incoming.bytes) ||
             (conflict && known.bytes && known.modified > incoming.modified)) {
             // The same content; a change here outlives a delete; or ours is newer:
@@ -226,6 +228,7 @@ public:
         : m_folders(std::move(folders)), m_listed{list(0), list(1)} {}
     std::set<std::pair<std::size_t, std::size_t>> paused;
     const char* stopped = nullptr;
+    int conflicts = 0;                  // files changed on both sides, kept as a copy
     bool busy() const { return false; } // a run is done within its tick
 
     template <typename Touched> void tick(ms now, Touched&& touched) {
@@ -246,6 +249,7 @@ public:
         std::vector<std::pair<int, QString>> copies, removals; // to that side
         for (const auto& [n, d] : deltas)
             if (d[0] == '+' && d[1] == '+') {
+                ++conflicts;
                 for (int s : {0, 1})
                     ::rename(QFile::encodeName(path(s, n)),
                              QFile::encodeName(path(s, n + "..path" + QString::number(s + 1))));
@@ -289,6 +293,7 @@ public:
         : m_folders(std::move(folders)), m_archive(list(0)) {}
     std::set<std::pair<std::size_t, std::size_t>> paused;
     const char* stopped = nullptr;
+    int conflicts = 0; // files changed on both sides, kept as a copy
     bool busy() const { return false; }
 
     template <typename Touched> void tick(ms now, Touched&& touched) {
@@ -306,6 +311,7 @@ public:
                 continue;
             int to = side[0] == was ? 0 : 1; // the side that takes the other's
             if (side[0] != was && side[1] != was) {
+                ++conflicts;
                 const int newer = !side[0] ? 1 : !side[1] ? 0 : modified(1, n) > modified(0, n);
                 to = 1 - newer;
                 if (side[to])
@@ -586,7 +592,8 @@ void runModel(unsigned seed, int rounds, std::size_t machines, bool receiver = f
     }
     std::cout << "[ model    ] seed " << seed << ": " << rounds << " rounds on " << machines
               << " machines, " << counter << " words typed, " << conflictIds.size()
-              << " notes from overlapping changes, " << steps / 10 << " s simulated\n";
+              << " notes from overlapping changes, " << engine.conflicts << " engine conflicts, "
+              << steps / 10 << " s simulated\n";
 }
 
 #ifdef __SANITIZE_ADDRESS__
