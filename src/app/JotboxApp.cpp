@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     services.makeTrayIcon = [] {
         return std::make_unique<QtTrayIcon>(
             StatusNotifierItem::Icon{QStringLiteral(JOTBOX_APP_ID), jotboxIconThemePath(),
-                                     jotboxThemeIcon()},
+                                     jotboxIcon()},
             QStringLiteral("Jotbox"), std::make_unique<StatusNotifierHostWatcher>(),
             std::make_unique<X11TrayManagerWatcher>());
     };

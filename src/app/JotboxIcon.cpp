@@ -6,8 +6,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <optional>
-
 namespace jotbox {
 
 QImage drawJotboxIcon(int side) {
@@ -66,48 +64,10 @@ public:
     QString key() const override { return QStringLiteral("jotbox-drawn"); }
 };
 
-// The theme's icon, looked up when first drawn: reading the icon theme's
-// index took 7 ms and more before the tray icon, which a tray only draws
-// once it has taken the icon in.
-class ThemeIconEngine final : public QIconEngine {
-public:
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
-               QIcon::State state) override {
-        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return icon().pixmap(size, mode, state);
-    }
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                         qreal scale) override {
-        return icon().pixmap(size, scale, mode, state);
-    }
-    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return icon().actualSize(size, mode, state);
-    }
-    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
-        return icon().availableSizes(mode, state);
-    }
-    QIconEngine* clone() const override { return new ThemeIconEngine(*this); }
-    QString key() const override { return QStringLiteral("jotbox-theme"); }
-
-private:
-    const QIcon& icon() {
-        if (!m_icon)
-            m_icon = QIcon::fromTheme(QStringLiteral("dev.jotbox.Jotbox"), jotboxIcon());
-        return *m_icon;
-    }
-    std::optional<QIcon> m_icon;
-};
-
 } // namespace
 
 QIcon jotboxIcon() {
     return QIcon(new DrawnIconEngine);
-}
-
-QIcon jotboxThemeIcon() {
-    return QIcon(new ThemeIconEngine);
 }
 
 QString jotboxIconThemePath() {
