@@ -138,7 +138,7 @@ NotesDocument NotesLedger::document(const QList<Note>& notes) const {
 
 NotesDocument NotesLedger::merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile) {
     record(notes);
-    recordOutsideEdits(theirs, m_onDisk, m_entries);
+    recordOutsideEdits(theirs, m_onDisk, m_entries, m_closedAncestry);
     keepTexts(versionsOf(theirs));
     NotesDocument merged = mergeDocuments(document(notes), theirs, m_texts, m_diskOrder);
     take(merged);

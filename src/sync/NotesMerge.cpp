@@ -73,7 +73,8 @@ QList<ClosedNote> boundClosed(QList<ClosedNote> closed) {
 }
 
 void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion>& lastOnDisk,
-                        const QHash<QUuid, KnownVersion>& current) {
+                        const QHash<QUuid, KnownVersion>& current,
+                        const QHash<QUuid, NoteAncestry>& closedHere) {
     document.ancestry.resize(document.notes.size());
     for (qsizetype i = 0; i < document.notes.size(); ++i) {
         const Note& note = document.notes[i];
@@ -82,6 +83,9 @@ void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion
         const bool dropped = ancestry.history.isEmpty();
         if (dropped && onDisk != lastOnDisk.cend())
             ancestry = onDisk->ancestry;
+        else if (const auto closed = closedHere.constFind(note.id);
+                 dropped && closed != closedHere.cend())
+            ancestry = *closed; // its text unchanged, the close still covers it
         const auto head = ancestry.head();
         const auto matches = [&](const QHash<QUuid, KnownVersion>& known) {
             const auto it = known.constFind(note.id);
@@ -104,7 +108,9 @@ void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion
         // records it: one entry for all such edits, so that a program editing
         // the file all day does not grow the note's record. Two such edits
         // made apart tell themselves apart by their heads, as any versions do.
-        ancestry.versions.bump(kOutsideEdits);
+        // A note known from nowhere is named after its text instead: counted
+        // from nothing, it would pass for one any close of the note had seen.
+        ancestry.versions.bump(head ? kOutsideEdits : ReplicaId(hash));
         ancestry.append(hash, head ? QList{*head} : QList<Id>{});
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sync/AncestorTexts.h"
 #include "notes/NotesFile.h"
+#include "sync/AncestorTexts.h"
 
 #include <QList>
 
@@ -40,10 +40,12 @@ struct KnownVersion {
 // the ancestry) a version of its own, named after its text so that every
 // machine agrees. Where the ancestry was dropped, the note descends from the
 // version `lastOnDisk` holds (what this machine last saw of it in the file).
-// Texts found in `lastOnDisk` or `current` under the same hash are not
-// hashed again.
+// A note this machine closed (`closedHere`, its ancestry then) descends
+// from that. Texts found in `lastOnDisk` or `current` under the same hash
+// are not hashed again.
 void recordOutsideEdits(NotesDocument& document, const QHash<QUuid, KnownVersion>& lastOnDisk = {},
-                        const QHash<QUuid, KnownVersion>& current = {});
+                        const QHash<QUuid, KnownVersion>& current = {},
+                        const QHash<QUuid, NoteAncestry>& closedHere = {});
 
 // Closed notes, each id once, within what is kept: 90 days back from the
 // latest close, and the latest 1,000; oldest first.
