@@ -151,13 +151,9 @@ TEST_F(ContentViewTest, TheStripAddsClosesAndFollowsItsNotes) {
     // with it, the active one in view.
     for (const bool shownBefore : {true, false}) {
         view->hide();
-        if (!shownBefore) {
-            view = std::make_unique<ContentView>(store.get());
-            view->resize(464, 256);
-        }
-        store->addTab();
-        view->show();
-        QApplication::processEvents();
+        if (!shownBefore)
+            view = std::make_unique<ContentView>(store.get()), view->resize(464, 256);
+        store->addTab(), view->show(), QApplication::processEvents();
         EXPECT_TRUE(activeInView()) << shownBefore;
     }
     // The wheel turned towards the user scrolls towards the strip's end.
