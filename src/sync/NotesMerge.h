@@ -37,8 +37,8 @@ struct KnownVersion {
 
 // Gives every note whose text is not the one its ancestry describes (changed
 // by a program that keeps none, or written by an earlier Jotbox, which drops
-// the ancestry) a version of its own, named after its text so that every
-// machine agrees. Where the ancestry was dropped, the note descends from the
+// the ancestry) a version of its own, counted alike on every machine (see
+// kOutsideEdits). Where the ancestry was dropped, the note descends from the
 // version `lastOnDisk` holds (what this machine last saw of it in the file).
 // A note this machine closed (`closedHere`, its ancestry then) descends
 // from that. Texts found in `lastOnDisk` or `current` under the same hash

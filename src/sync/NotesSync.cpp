@@ -153,7 +153,7 @@ NotesSync::Merged NotesSync::mergeDisk() {
         if (m_holding && m_ledger.matchesDisk(ours())) {
             m_holding = false;
             if (bisync == Bisync::none)
-                m_bisyncTimer->stop();
+                bisyncTimer().stop();
         }
     }
     const bool absent = gone || m_persistence.knownAbsent(); // gone, or since the start
