@@ -8,7 +8,9 @@
 #     (overlapping changes): how many conflict notes that makes;
 #  3. a word typed on A: the time from A's keystroke, and from B's file
 #     landing, to B's panel showing it;
-#  and, for bisync and Unison, how many conflicts the engine met.
+#  and, in 1 and 2, how many conflicts the engine met: bisync's "changed in
+#  both paths", Unison's "changed <==> changed" on notes.json, Syncthing's
+#  own conflict copies (named after its device id, not Jotbox's copies).
 # Usage: bench/sync_measure.sh [build/src/app/jotbox] [ROUNDS, default 100] [syncthing|bisync|unison]
 jotbox=$(realpath "${1:-$(dirname "$0")/../build/src/app/jotbox}")
 rounds=${2:-100} engine=${3:-syncthing}
@@ -17,6 +19,23 @@ source "$(dirname "$0")/../tests/e2e/$([[ $engine == syncthing ]] && echo syncth
 shared || { echo "$engine did not come up"; exit 1; }
 start_jotbox_on A; start_jotbox_on B; sleep 1
 now_ms() { date +%s%3N; }
+if [[ $engine == syncthing ]]; then # its disk events, kept from the start
+  watch_events() {
+    local since=0 events
+    while events=$(st "$1" GET "/rest/events/disk?since=$since&timeout=30"); do
+      echo "$events" >>"$work/events.$1"
+      since=$(echo "$events" | /usr/bin/python3 -c 'import json,sys; e=json.load(sys.stdin); print(e[-1]["id"] if e else '"$since"')')
+    done
+  }
+  for m in A B; do spawn watch_events $m; done
+fi
+engine_conflicts() {
+  case $engine in
+  bisync) grep -c 'changed in both paths' "$work/engine.log" ;;
+  unison) grep -cE '^changed +\S+ +changed +notes\.json' "$work/engine.log" ;;
+  syncthing) cat "$work"/events.[AB] 2>/dev/null | grep -oE 'notes\.sync-conflict-[0-9]+-[0-9]+-[A-Z2-7]{7}\.json' | sort -u | wc -l ;;
+  esac
+}
 # Both files alike and no conflict copy, and still so 3 s later (past a save's 2 s).
 copies_left() { ls "$work"/[AB]/data/Jotbox | grep -qE '^notes(\.sync-conflict-|\.json\.\.path| \()'; }
 alike() { wait_for 60 bash -c "$(declare -f file_of same_files copies_left); $(declare -p work)
@@ -51,7 +70,8 @@ for ((r = 1; r <= rounds; r++)); do
     grep -qw "$w" <(texts_on A) || [[ " $closed_words " == *" $w "* ]] || lost=$((lost + 1))
   done
 done
-echo "1. $rounds rounds of both typing at once: $(notes_on A) notes at the end, $made made by the users; $lost of $((2 * rounds)) words typed missing (besides those in notes closed)"
+met=$(engine_conflicts)
+echo "1. $rounds rounds of both typing at once: $(notes_on A) notes at the end, $made made by the users; $lost of $((2 * rounds)) words typed missing (besides those in notes closed); $engine met $met conflicts"
 
 before=$(notes_on A) conflicts=0
 for ((r = 1; r <= rounds; r++)); do
@@ -63,7 +83,7 @@ for ((r = 1; r <= rounds; r++)); do
   # A user closes the conflict notes, so the next round starts alike.
   while (( $(notes_on A) > before )); do in_panel A "key alt+$((before + 1)) ctrl+w"; settle; done
 done
-echo "2. $rounds rounds of both replacing the same word at once: $conflicts conflict notes"
+echo "2. $rounds rounds of both replacing the same word at once: $conflicts conflict notes; $engine met $(($(engine_conflicts) - met)) conflicts"
 
 on B xdotool key ctrl+alt+n; sleep 0.5
 times=() keys=()
@@ -75,4 +95,3 @@ for ((r = 1; r <= 10; r++)); do
   wait_for 20 shown && times+=($(( $(now_ms) - landed ))) keys+=($(( $(now_ms) - typed )))
 done
 echo "3. B's panel showing a word typed on A: $(median "${keys[@]}") ms from the keystroke, $(median "${times[@]}") ms from the file landing (medians of ${#times[@]})"
-[[ $engine == syncthing ]] || echo "$engine met $(grep -ciE 'changed in both|conflict' "$work/engine.log") conflicts"
