@@ -136,9 +136,19 @@ NotesDocument NotesLedger::document(const QList<Note>& notes) const {
     return document;
 }
 
-NotesDocument NotesLedger::merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile) {
+NotesDocument NotesLedger::merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile,
+                                 bool overOurs) {
     record(notes);
-    recordOutsideEdits(theirs, m_onDisk, m_entries, m_closedAncestry);
+    QHash<QUuid, KnownVersion> parents = m_onDisk;
+    if (!overOurs) {
+        // Taken to descend from the file here, a text written elsewhere would
+        // read as deleting whatever it lacks of it.
+        QHash<QUuid, QString> texts;
+        for (const Note& note : std::as_const(theirs.notes))
+            texts.insert(note.id, note.content);
+        parents.removeIf([&](const auto& e) { return texts.value(e.key()) != e->text; });
+    }
+    recordOutsideEdits(theirs, parents, m_entries, m_closedAncestry);
     keepTexts(versionsOf(theirs));
     NotesDocument merged = mergeDocuments(document(notes), theirs, m_texts, m_diskOrder);
     take(merged);

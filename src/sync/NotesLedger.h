@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sync/AncestorTexts.h"
 #include "notes/NotesFile.h"
+#include "sync/AncestorTexts.h"
 #include "sync/NotesMerge.h"
 
 #include <QHash>
@@ -32,8 +32,12 @@ public:
     bool matchesDisk(const NotesDocument& document) const;
     // Merges another version of the file (the file itself, or a sync
     // engine's copy of it) into `notes`, recorded first, and takes the
-    // result as its own.
-    NotesDocument merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile);
+    // result as its own. Its notes without ancestry descend from the file as
+    // last read or written here when `overOurs`; otherwise (a conflict copy,
+    // a file that replaced ours in a conflict) only those whose text is
+    // that file's, for their writer may never have seen it.
+    NotesDocument merge(const QList<Note>& notes, NotesDocument theirs, bool isTheFile,
+                        bool overOurs = true);
     // Forgets ancestor texts no note's history names any more.
     void pruneTexts();
 

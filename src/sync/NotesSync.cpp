@@ -1,5 +1,6 @@
 #include "sync/NotesSync.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace jotbox {
@@ -146,7 +147,7 @@ NotesSync::Merged NotesSync::mergeDisk() {
         return Merged::waiting;
     }
     if (changed) {
-        adopt(disk.document, true);
+        adopt(disk.document, true, !oursLost(present));
         // Another machine's file came through, so bisync ran since; writing
         // again is safe once that file holds all this machine's notes: the
         // other then has nothing to write that crosses ours.
@@ -196,7 +197,16 @@ void NotesSync::holdInCopy() {
     }
 }
 
-void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
+// Whether the engine set the file as this machine last had it aside in a
+// conflict copy: the file now there was written over another.
+bool NotesSync::oursLost(const QStringList& copies) const {
+    return std::any_of(copies.begin(), copies.end(), [this](const QString& path) {
+        const auto copy = m_persistence.readCopy(path);
+        return copy && m_ledger.matchesDisk(*copy);
+    });
+}
+
+void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile, bool overOurs) {
     const QList<Note>& mine = m_owner.notes();
     // A fresh start's blank note holds nothing to keep beside their notes.
     const bool fresh = m_fresh && mine.size() == 1 && mine.front().content.isEmpty();
@@ -207,7 +217,7 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
         if (!isTheFile) // a copy's notes are not on disk until written
             m_ledger.written({});
     } else
-        merged = m_ledger.merge(mine, std::move(merged), isTheFile);
+        merged = m_ledger.merge(mine, std::move(merged), isTheFile, overOurs);
     m_fresh = false;
     if (isTheFile) // a machine that only receives keeps their texts too
         countVersion();
@@ -216,10 +226,10 @@ void NotesSync::adopt(const NotesDocument& theirs, bool isTheFile) {
     m_owner.replaceNotes(merged.notes);
 }
 
-// Each bisync copy is removed by the machine that saved it (one saved by no
-// Jotbox, by the machine that writes the merged file): were one machine to
-// remove both, bisync would stop ("too many deletes"). Another machine's
-// is left for it, merged at every look meanwhile.
+// Each bisync copy is removed by the machine whose side it came from (see
+// bisyncConflict): were one machine to remove both, bisync would stop ("too
+// many deletes"). Another machine's is left for it, merged at every look
+// meanwhile.
 QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writer) {
     QStringList merged;
     m_bisyncKept.clear();
@@ -233,14 +243,23 @@ QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writ
         if (!isBisyncCopy(path))
             continue;
         m_bisyncKept.insert(path);
-        if (copy->savedBy == m_texts.replica() || (!copy->savedBy && writer))
+        // Where no side tells, the writer takes ..path1's side, and the other
+        // once alone (after a start, or the wait).
+        if (m_bisyncHere.value(
+                path, writer && (path.endsWith(u'1') || !present.contains(bisyncSibling(path)))))
             m_bisyncOwn << path;
+        else
+            m_bisyncTheirs.insert(path);
     }
     return merged;
 }
 
 bool NotesSync::isBisyncCopy(const QString& path) {
     return path.endsWith(QLatin1String("..path1")) || path.endsWith(QLatin1String("..path2"));
+}
+
+QString NotesSync::bisyncSibling(const QString& path) {
+    return path.chopped(1) + (path.endsWith(u'1') ? u'2' : u'1');
 }
 
 SingleShotTimer& NotesSync::bisyncTimer() {
@@ -259,23 +278,53 @@ SingleShotTimer& NotesSync::bisyncTimer() {
 // rclone bisync, finding "notes.json" changed on both sides, renames it on
 // both to "notes.json..path1" (the side it ran from) and "..path2". Were
 // both machines to write the merged file, bisync would take the two new
-// files for another conflict, even alike. So the machine that saved
-// ..path1 writes it, and the other holds its notes in a copy until that
+// files for another conflict, even alike. So the machine on ..path1's side
+// writes it, and the other holds its notes in a copy until that
 // file arrives; past kBisyncWait (a machine away), either writes.
 NotesSync::Bisync NotesSync::bisyncConflict(QStringList copies) {
     copies.removeIf([](const QString& path) { return !isBisyncCopy(path); });
+    m_bisyncHere.clear();
     if (copies.isEmpty()) {
         m_bisyncOver = false;
+        m_bisyncTheirs.clear();
         if (!m_holding && m_bisyncTimer)
             m_bisyncTimer->stop();
         return Bisync::none;
     }
     if (!m_bisyncOver && !bisyncTimer().isActive())
         bisyncTimer().start(kBisyncWait);
-    const auto first = copies.filter(QLatin1String("..path1"));
-    const auto path1 = first.isEmpty() ? std::nullopt : m_persistence.readCopy(first.front());
-    const bool theirs =
-        !m_bisyncOver && path1 && path1->savedBy && path1->savedBy != m_texts.replica();
+    // Which side each came from: the one this machine saved, else (a text
+    // editor's, saved by no Jotbox) the one that is its file as it last read
+    // it, else the side the other copy is not from; one found another's stays
+    // so once the other went.
+    const ReplicaId me = m_texts.replica();
+    QStringList matching;
+    for (const QString& path : std::as_const(copies)) {
+        const auto copy = m_persistence.readCopy(path);
+        if (copy && copy->savedBy)
+            m_bisyncHere.insert(path, *copy->savedBy == me);
+        else if (copy && m_ledger.matchesDisk(*copy))
+            matching << path;
+        else if (m_bisyncTheirs.contains(path) && !m_bisyncOver)
+            m_bisyncHere.insert(path, false);
+    }
+    if (matching.size() == 1 && !m_bisyncHere.contains(matching.front()))
+        m_bisyncHere.insert(matching.front(), true);
+    for (const QString& path : std::as_const(copies)) {
+        const QString sibling = bisyncSibling(path);
+        if (!m_bisyncHere.contains(path) && m_bisyncHere.contains(sibling))
+            m_bisyncHere.insert(path, !m_bisyncHere.value(sibling));
+        if (!m_bisyncHere.value(path, true))
+            m_bisyncTheirs.insert(path);
+    }
+    const auto fromHere = [&](char16_t n) -> std::optional<bool> {
+        for (auto it = m_bisyncHere.cbegin(); it != m_bisyncHere.cend(); ++it)
+            if (it.key().endsWith(n))
+                return *it;
+        return std::nullopt;
+    };
+    const auto path1 = fromHere(u'1'), path2 = fromHere(u'2');
+    const bool theirs = !m_bisyncOver && (path1 ? !*path1 : path2 && *path2);
     return theirs ? Bisync::theirsToWrite : Bisync::oursToWrite;
 }
 

@@ -77,7 +77,8 @@ private:
     Saved settle(bool save, bool final);
     enum class Merged { nothing, something, waiting };
     Merged mergeDisk();
-    void adopt(const NotesDocument& theirs, bool isTheFile);
+    void adopt(const NotesDocument& theirs, bool isTheFile, bool overOurs = false);
+    bool oursLost(const QStringList& copies) const;
     PersistenceManager::Written write();
     void countVersion();
     void keepUnsaved();
@@ -87,6 +88,7 @@ private:
     SingleShotTimer& bisyncTimer();
     void holdInCopy();
     static bool isBisyncCopy(const QString& path);
+    static QString bisyncSibling(const QString& path); // ..path1 for ..path2, and back
     // The notes as this machine writes them.
     NotesDocument ours() const;
 
@@ -102,11 +104,13 @@ private:
     int m_versions = 0;
     QString m_copy; // of the notes while the file is away
     std::unique_ptr<SingleShotTimer> m_bisyncTimer;
-    bool m_bisyncOver = false;  // bisync's copies waited for long enough
-    bool m_holding = false;     // the notes go into m_copy, not the file (see holdInCopy)
-    QSet<QString> m_bisyncKept; // bisync's copies: their machines remove them
-    QStringList m_bisyncOwn;    // ...and of those, this machine's
-    QStringList m_merged;       // copies merged by this look, to go once written
+    bool m_bisyncOver = false;         // bisync's copies waited for long enough
+    bool m_holding = false;            // the notes go into m_copy, not the file (see holdInCopy)
+    QSet<QString> m_bisyncKept;        // bisync's copies: their machines remove them
+    QStringList m_bisyncOwn;           // ...and of those, this machine's
+    QHash<QString, bool> m_bisyncHere; // bisync's copies: whether from this machine's side
+    QSet<QString> m_bisyncTheirs;      // ...found another's, while they last
+    QStringList m_merged;              // copies merged by this look, to go once written
 };
 
 } // namespace jotbox
