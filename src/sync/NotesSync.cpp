@@ -234,11 +234,16 @@ QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writ
     QStringList merged;
     m_bisyncKept.clear();
     m_bisyncOwn.clear();
+    bool othersToWrite = false;
     for (const QString& path : present) {
         const auto copy = m_persistence.readCopy(path);
         if (!copy)
             continue; // unreadable: left alone
         adopt(*copy, false);
+        if (!isBisyncCopy(path) && !m_othersOver && isOthersToWrite(path, *copy)) {
+            othersToWrite = true;
+            continue;
+        }
         merged << path;
         if (!isBisyncCopy(path))
             continue;
@@ -251,7 +256,35 @@ QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writ
         else
             m_bisyncTheirs.insert(path);
     }
+    if (!othersToWrite) {
+        if (m_othersTimer)
+            m_othersTimer->stop();
+    } else if (!othersTimer().isActive())
+        othersTimer().start(kBisyncWait);
     return merged;
+}
+
+// An engine's conflict copy (not one Jotbox named after the machine that
+// saved it) holds the notes of the machine whose change lost, which is
+// merging it too: that machine writes the merged file. Were both to write
+// it, the engine would meet two changes again. This one takes the notes
+// into memory meanwhile, and writes them itself past kBisyncWait.
+bool NotesSync::isOthersToWrite(const QString& path, const NotesDocument& copy) const {
+    return copy.savedBy && *copy.savedBy != m_texts.replica() &&
+           !path.endsWith(QLatin1Char('-') + replicaToString(*copy.savedBy).left(7) +
+                          QLatin1String(".json"));
+}
+
+SingleShotTimer& NotesSync::othersTimer() {
+    if (!m_othersTimer) {
+        m_othersTimer = m_makeTimer();
+        m_othersTimer->setCallback([this] {
+            m_othersOver = true; // for this look
+            (void)look();
+            m_othersOver = false;
+        });
+    }
+    return *m_othersTimer;
 }
 
 bool NotesSync::isBisyncCopy(const QString& path) {

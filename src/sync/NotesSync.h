@@ -45,9 +45,9 @@ public:
     // that, and so on, this many times, before it is taken as it is.
     static constexpr std::chrono::milliseconds kLookDelay{500};
     static constexpr int kLookAgain = 6;
-    // How long rclone bisync's copies wait for the machine that saved them
-    // (a running one settles them within seconds), and the longest a
-    // machine that removed its copy holds its notes out of the file.
+    // How long an engine's conflict copies wait for the machine that saved
+    // them (a running one settles them within seconds), and the longest a
+    // machine that removed its bisync copy holds its notes out of the file.
     static constexpr std::chrono::minutes kBisyncWait{1};
 
     enum class Saved { yes, later, failed };
@@ -87,6 +87,8 @@ private:
     Bisync bisyncConflict(QStringList copies);
     SingleShotTimer& bisyncTimer();
     void holdInCopy();
+    bool isOthersToWrite(const QString& path, const NotesDocument& copy) const;
+    SingleShotTimer& othersTimer();
     static bool isBisyncCopy(const QString& path);
     static QString bisyncSibling(const QString& path); // ..path1 for ..path2, and back
     // The notes as this machine writes them.
@@ -102,7 +104,9 @@ private:
     int m_lookedAgain = 0; // looks at a file left missing or half-written
     bool m_fresh = false;  // nothing read or written yet
     int m_versions = 0;
-    QString m_copy; // of the notes while the file is away
+    QString m_copy;                                 // of the notes while the file is away
+    std::unique_ptr<SingleShotTimer> m_othersTimer; // for another machine's conflict copy
+    bool m_othersOver = false;                      // ...waited for long enough
     std::unique_ptr<SingleShotTimer> m_bisyncTimer;
     bool m_bisyncOver = false;         // bisync's copies waited for long enough
     bool m_holding = false;            // the notes go into m_copy, not the file (see holdInCopy)

@@ -262,6 +262,12 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
                   "notes (conflict #4_on_2026-12-07) (conflict_on_2026-12-08).json", "notes (2).json"})
                  writeAll(tmp.filePath(name), theirs({"A", "B2"}));
          }, nothing, [&] { clock.advance(NotesSync::kBisyncWait); }, {"A", "B2"}, 1, true},
+        {"an engine's copy another Jotbox saved: merged, left for a minute for it to write", [&] {
+             NotesDocument copy = *NotesFile::decodeDocument(theirs({"A", "B2"}));
+             copy.savedBy = 0x5eed;
+             writeAll(tmp.filePath("notes.sync-conflict-20261207-101500-ABCDEFG.json"), *NotesFile::encode(copy));
+         }, [&] { EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(QStringList{"A", "B2"}, QStringList{"A", "B"})); },
+         [&] { clock.advance(NotesSync::kBisyncWait); }, {"A", "B2"}, 0, true},
         {"unreadable, typed on, then a quit", [&] { replace("{half"); },
          [&] { type("A typed"); }, quit, {"A typed", "B"}, 2, true}, // and a copy
         // clang-format on
