@@ -268,6 +268,13 @@ TEST_F(NoteStoreTest, WhatAnotherProgramDoesToTheFileIsMergedNeverTakenAsNoNotes
              writeAll(tmp.filePath("notes.sync-conflict-20261207-101500-ABCDEFG.json"), *NotesFile::encode(copy));
          }, [&] { EXPECT_EQ(std::pair(texts(), onDisk()), std::pair(QStringList{"A", "B2"}, QStringList{"A", "B"})); },
          [&] { clock.advance(NotesSync::kBisyncWait); }, {"A", "B2"}, 0, true},
+        {"a text editor's file put over ours in a conflict, ours set aside: nothing typed here lost", [&] {
+             type("A mine"), save();
+             writeAll(tmp.filePath("notes (conflict_on_2026-12-07).json"), readAll(path));
+             QList<Note> notes = store->notes();
+             notes[0].content = "A theirs";
+             replace(*NotesFile::encode(notes));
+         }, nothing, waitOut, {"A mine theirs", "B"}, 0, true},
         {"unreadable, typed on, then a quit", [&] { replace("{half"); },
          [&] { type("A typed"); }, quit, {"A typed", "B"}, 2, true}, // and a copy
         // clang-format on
