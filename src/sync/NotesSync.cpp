@@ -341,14 +341,12 @@ NotesSync::Bisync NotesSync::bisyncConflict(QStringList copies) {
         else if (m_bisyncTheirs.contains(path) && !m_bisyncOver)
             m_bisyncHere.insert(path, false);
     }
-    if (matching.size() == 1 && !m_bisyncHere.contains(matching.front()))
+    if (matching.size() == 1) // alike, both would match
         m_bisyncHere.insert(matching.front(), true);
     for (const QString& path : std::as_const(copies)) {
         const QString sibling = bisyncSibling(path);
         if (!m_bisyncHere.contains(path) && m_bisyncHere.contains(sibling))
             m_bisyncHere.insert(path, !m_bisyncHere.value(sibling));
-        if (!m_bisyncHere.value(path, true))
-            m_bisyncTheirs.insert(path);
     }
     const auto fromHere = [&](char16_t n) -> std::optional<bool> {
         for (auto it = m_bisyncHere.cbegin(); it != m_bisyncHere.cend(); ++it)
