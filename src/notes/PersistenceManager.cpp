@@ -269,6 +269,10 @@ QString PersistenceManager::writeCopy(const NotesDocument& document, const QStri
     return name;
 }
 
+bool PersistenceManager::isCopyOf(const QString& path, const QString& machine) {
+    return path.endsWith(QLatin1Char('-') + machine.left(7) + QLatin1String(".json"));
+}
+
 QString PersistenceManager::writeUnsaved(const NotesDocument& document, const QString& machine) {
     const auto bytes = NotesFile::encode(document);
     if (!bytes || m_cacheDirectory.isEmpty() || !QDir().mkpath(m_cacheDirectory))

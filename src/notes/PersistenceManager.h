@@ -75,6 +75,8 @@ public:
     // `held`, when given, tells whether the copy now holds the document.
     QString writeCopy(const NotesDocument& document, const QString& machine,
                       const QString& previous = {}, bool* held = nullptr);
+    // Whether a copy is one writeCopy named for `machine`, not an engine's.
+    static bool isCopyOf(const QString& path, const QString& machine);
     // The notes a quit could not save, kept in the cache folder, which
     // conflictCopies() lists too: the next start merges them. Its path, or
     // none when it could not be written either.

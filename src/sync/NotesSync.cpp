@@ -271,8 +271,7 @@ QStringList NotesSync::mergeConflictCopies(const QStringList& present, bool writ
 // into memory meanwhile, and writes them itself past kBisyncWait.
 bool NotesSync::isOthersToWrite(const QString& path, const NotesDocument& copy) const {
     return copy.savedBy && *copy.savedBy != m_texts.replica() &&
-           !path.endsWith(QLatin1Char('-') + replicaToString(*copy.savedBy).left(7) +
-                          QLatin1String(".json"));
+           !PersistenceManager::isCopyOf(path, replicaToString(*copy.savedBy));
 }
 
 SingleShotTimer& NotesSync::othersTimer() {
